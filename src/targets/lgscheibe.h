@@ -1,0 +1,18 @@
+#ifndef LGSCHEIBE_H
+#define LGSCHEIBE_H
+
+#include "targets/lxscheibe.h"
+
+class QPaintEvent;
+
+// 10 m air-rifle target: ring width 2.5 mm, black from ring 4, white ten dot.
+class LgScheibe : public LxScheibe
+{
+public:
+    LgScheibe(QWidget *parent, unsigned index, double teilerAbstand);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
+
+#endif // LGSCHEIBE_H

@@ -1,0 +1,18 @@
+#ifndef LPSCHEIBE_H
+#define LPSCHEIBE_H
+
+#include "targets/lxscheibe.h"
+
+class QPaintEvent;
+
+// 10 m air-pistol target: ring width 8 mm, black from ring 7, inner ten.
+class LpScheibe : public LxScheibe
+{
+public:
+    LpScheibe(QWidget *parent, unsigned index, double teilerAbstand);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
+
+#endif // LPSCHEIBE_H

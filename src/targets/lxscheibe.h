@@ -1,0 +1,109 @@
+#ifndef LXSCHEIBE_H
+#define LXSCHEIBE_H
+
+#include <QString>
+#include <QWidget>
+
+class QMouseEvent;
+class QPainter;
+
+// One target of a target card: holds at most one shot, scores it, shows its
+// number, ring text and Teiler text, colours itself by the state of the shot
+// and lets the range officer correct the shot with the mouse once unlocked by
+// a double click. The faces (LgScheibe, LpScheibe) draw the rings.
+//
+// Coordinates are in ring widths relative to the centre, x to the right and
+// y downwards as drawn.
+class LxScheibe : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Background colours of the face as 0xRRGGBB.
+    static constexpr unsigned Weiss = 0xFFFFFF; // normal: new, cleared, saved, machine or server shot
+    static constexpr unsigned Hellgruen = 0xA9F5A9; // unlocked, or shot placed with the mouse
+    static constexpr unsigned Hellrot = 0xF78181; // doubtful, voided or missing shot
+
+    LxScheibe(QWidget *parent, unsigned index, double teilerAbstand);
+
+    unsigned index() const { return _index; }
+    bool valid() const { return _valid; }
+    double x() const { return _x; }
+    double y() const { return _y; }
+
+    // Scoring of the target's own shot.
+    double ringe() const; // 0.0 without a valid shot
+    static double ringe(double x, double y);
+    static double ringe(double r);
+    double teiler() const; // -1.0 without a valid shot or for a miss
+    double teiler(double x, double y) const;
+    double teiler(double r) const;
+    static double _teiler(double x, double y, double abstand); // no miss test
+    static double _teiler(double r, double abstand); // no miss test
+    int tendenz() const; // of the stored x, y, valid or not
+    static int tendenz(double x, double y); // 0 up, clockwise to 7; -1 none
+    void setTeilerAbstand(double abstand);
+
+    void setSchuss(double x, double y, unsigned farbe);
+    void setSchuss(double x, double y, QString ringeText, QString teilerText, unsigned farbe);
+    void setSchussUngultig(QString ringeText, QString teilerText, unsigned farbe);
+    void fillScheibe(unsigned farbe);
+    void commitScheibe();
+    void clearScheibe();
+
+    static QString ringeText(double ringe); // truncated to tenths: 9.7 -> "9,7R"
+    static QString teilerText(double teiler); // rounded to tenths: 604.669 -> "604,7T"
+
+    // Shown state, for whoever needs to look at the target from outside.
+    double teilerAbstand() const { return _teilerAbstand; }
+    unsigned farbe() const { return _farbe; }
+    QString ringeLabel() const { return _ringeLabel; }
+    QString teilerLabel() const { return _teilerLabel; }
+    bool editierbar() const { return _editierbar; }
+
+    // Face geometry of the last paint; all 0 before the first one.
+    int pixelProRing() const { return _pixelProRing; }
+    int mitteX() const { return _mitteX; }
+    int mitteY() const { return _mitteY; }
+
+signals:
+    void scheibeClicked(LxScheibe *scheibe);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+
+    // Draws the number and the texts above the face; the faces call it last.
+    void addText(QPainter *painter);
+
+    // What distinguishes the two faces; radii in ring widths, from the outside in.
+    struct Face
+    {
+        const double *ringRadius;
+        int ringCount;
+        const double *zifferRadius; // of the numbers "1" to "8"
+        int schwarzAb; // ring (1-based) before which the brush turns black
+        int weisseLinienAb; // ring before which the pen turns white
+        int weisserPunktAb; // ring before which the brush turns white again, 0 for none
+        int weisseZiffernAb; // number before which the number pen turns white
+        double markRadius; // radius of the shot mark
+    };
+    // The paint handler shared by both faces.
+    void paintFace(const Face &face);
+
+private:
+    unsigned _index;
+    double _teilerAbstand;
+    int _pixelProRing = 0;
+    int _mitteX = 0;
+    int _mitteY = 0;
+    bool _valid = false;
+    double _x = 0.0;
+    double _y = 0.0;
+    unsigned _farbe = Weiss;
+    QString _ringeLabel;
+    QString _teilerLabel;
+    bool _editierbar = false;
+};
+
+#endif // LXSCHEIBE_H

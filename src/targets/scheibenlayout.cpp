@@ -1,0 +1,205 @@
+#include "targets/scheibenlayout.h"
+#include "ui_scheibenlayout.h"
+
+#include "targets/lgscheibe.h"
+#include "targets/lpscheibe.h"
+
+#include <QHBoxLayout>
+#include <QLayoutItem>
+#include <QPushButton>
+
+ScheibenLayout::ScheibenLayout(QWidget *parent)
+    : QWidget(parent)
+    , ui(new Ui::ScheibenLayout)
+{
+    ui->setupUi(this);
+    _anzahl = 0;
+
+    // The buttons join a layout only when the first grid is built.
+    _speichernButton = new QPushButton(QStringLiteral("Speichern"), ui->schussbild);
+    _speichernButton->setObjectName(QStringLiteral("speichernButton"));
+    _speichernButton->setEnabled(false);
+    connect(_speichernButton, &QPushButton::clicked, this, &ScheibenLayout::speichernClicked);
+
+    _abbrechenButton = new QPushButton(QStringLiteral("Abbrechen"), ui->schussbild);
+    _abbrechenButton->setObjectName(QStringLiteral("abbrechenButton"));
+    _abbrechenButton->setEnabled(false);
+    connect(_abbrechenButton, &QPushButton::clicked, this, &ScheibenLayout::abbrechenClicked);
+}
+
+ScheibenLayout::~ScheibenLayout()
+{
+    for (unsigned i = 0; i < _anzahl; ++i) {
+        delete _scheiben[i];
+        _scheiben[i] = nullptr;
+    }
+    _anzahl = 0;
+    delete ui;
+}
+
+bool ScheibenLayout::setLayout(unsigned anzahl, ScheibenTyp typ, double teilerFaktor)
+{
+    if (anzahl > MaxScheiben)
+        return false;
+
+    // Rows: as many targets side by side as fit at about half the height
+    // each. A grid that has no height yet puts them all in one row.
+    unsigned proReihe = anzahl;
+    if (anzahl > 0 && height() > 0) {
+        const int w = width();
+        const int h = height();
+        const int k = (2 * w + h / 2) / h;
+        if (k < static_cast<int>(anzahl))
+            proReihe = (anzahl + 1) / 2;
+    }
+
+    for (unsigned i = 0; i < _anzahl; ++i) {
+        delete _scheiben[i];
+        _scheiben[i] = nullptr;
+    }
+    // Rows, stretches and the old button row go; the buttons themselves stay.
+    while (QLayoutItem *item = ui->body->takeAt(0))
+        delete item;
+
+    unsigned erzeugt = 0;
+    while (erzeugt < anzahl) {
+        auto *reihe = new QHBoxLayout;
+        const bool kurz = anzahl - erzeugt < proReihe;
+        if (kurz)
+            reihe->addStretch(1);
+        for (unsigned n = 0; n < proReihe && erzeugt < anzahl; ++n, ++erzeugt) {
+            LxScheibe *scheibe;
+            if (typ == Lg)
+                scheibe = new LgScheibe(ui->schussbild, erzeugt, 250.0 / teilerFaktor);
+            else
+                scheibe = new LpScheibe(ui->schussbild, erzeugt, 800.0 / teilerFaktor);
+            connect(scheibe, &LxScheibe::scheibeClicked, this, &ScheibenLayout::onScheibeClicked);
+            _scheiben[erzeugt] = scheibe;
+            reihe->addWidget(scheibe, 2);
+        }
+        // A short last row is centred under the full one.
+        if (kurz)
+            reihe->addStretch(1);
+        ui->body->addLayout(reihe);
+    }
+
+    _anzahl = anzahl;
+    if (erzeugt == 0)
+        ui->body->addStretch(1);
+
+    auto *knoepfe = new QHBoxLayout;
+    _abbrechenButton->setEnabled(false);
+    knoepfe->addWidget(_abbrechenButton);
+    _speichernButton->setEnabled(false);
+    knoepfe->addWidget(_speichernButton);
+    ui->body->addLayout(knoepfe);
+
+    update();
+    return true;
+}
+
+unsigned ScheibenLayout::getScheibenzahl() const
+{
+    return _anzahl;
+}
+
+LxScheibe *ScheibenLayout::getScheibe(unsigned index) const
+{
+    if (index >= _anzahl)
+        return nullptr;
+    return _scheiben[index];
+}
+
+bool ScheibenLayout::setScheibe(unsigned index, double x, double y, bool zweifelhaft)
+{
+    if (index >= _anzahl)
+        return false;
+    _scheiben[index]->setSchuss(x, y, zweifelhaft ? LxScheibe::Hellrot : LxScheibe::Weiss);
+    if (zweifelhaft) {
+        _speichernButton->setEnabled(true);
+        _abbrechenButton->setEnabled(true);
+    }
+    return true;
+}
+
+bool ScheibenLayout::setScheibe(unsigned index, double x, double y, QString ringeText, QString teilerText,
+                                bool zweifelhaft)
+{
+    if (index >= _anzahl)
+        return false;
+    _scheiben[index]->setSchuss(x, y, ringeText, teilerText,
+                                zweifelhaft ? LxScheibe::Hellrot : LxScheibe::Weiss);
+    if (zweifelhaft) {
+        _speichernButton->setEnabled(true);
+        _abbrechenButton->setEnabled(true);
+    }
+    return true;
+}
+
+bool ScheibenLayout::setScheibeNull(unsigned index)
+{
+    if (index >= _anzahl)
+        return false;
+    _scheiben[index]->setSchussUngultig(QStringLiteral("0,0R"), QString(), LxScheibe::Weiss);
+    return true;
+}
+
+bool ScheibenLayout::setScheibeUngultig(unsigned index)
+{
+    if (index >= _anzahl)
+        return false;
+    _scheiben[index]->setSchussUngultig(QStringLiteral("0,0R"), QString(), LxScheibe::Hellrot);
+    enableButtons();
+    return true;
+}
+
+unsigned ScheibenLayout::getRinge() const
+{
+    unsigned summe = 0;
+    for (unsigned i = 0; i < _anzahl; ++i)
+        summe += static_cast<unsigned>(_scheiben[i]->ringe());
+    return summe;
+}
+
+double ScheibenLayout::getZehntel() const
+{
+    double summe = 0.0;
+    for (unsigned i = 0; i < _anzahl; ++i)
+        summe += _scheiben[i]->ringe();
+    return summe;
+}
+
+void ScheibenLayout::commitScheiben()
+{
+    for (unsigned i = 0; i < _anzahl; ++i)
+        _scheiben[i]->commitScheibe();
+    _speichernButton->setEnabled(false);
+    _abbrechenButton->setEnabled(false);
+}
+
+void ScheibenLayout::clearScheiben()
+{
+    for (unsigned i = 0; i < _anzahl; ++i)
+        _scheiben[i]->clearScheibe();
+    _speichernButton->setEnabled(false);
+    _abbrechenButton->setEnabled(false);
+}
+
+void ScheibenLayout::enableAbbrechen(bool enable)
+{
+    _abbrechenButton->setEnabled(enable);
+}
+
+void ScheibenLayout::onScheibeClicked(LxScheibe *scheibe)
+{
+    enableButtons();
+    emit scheibeClicked(scheibe);
+}
+
+// Both buttons on and "Speichern" ready for Return: the officer has to decide.
+void ScheibenLayout::enableButtons()
+{
+    _speichernButton->setEnabled(true);
+    _abbrechenButton->setEnabled(true);
+    _speichernButton->setFocus(Qt::OtherFocusReason);
+}
