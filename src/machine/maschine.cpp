@@ -1,0 +1,372 @@
+#include "machine/maschine.h"
+
+#include <QDebug>
+
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#if defined(__GLIBC__)
+#include <locale.h>
+#endif
+
+namespace {
+
+// The machine writes its numbers with "." and never with a locale's comma, so
+// its fields are read as the C runtime reads them in the "C" locale, whatever
+// locale the process happens to run in.
+double zahl(const char *feld)
+{
+#if defined(__GLIBC__)
+    static locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
+    if (cLocale)
+        return strtod_l(feld, nullptr, cLocale);
+#endif
+    return std::strtod(feld, nullptr);
+}
+
+bool beginntMitZiffer(const char *feld)
+{
+    return feld[0] >= '0' && feld[0] <= '9';
+}
+
+// The machine's codes go out as the character "0" plus the value.
+char ziffer(int v)
+{
+    return static_cast<char>((48 + v) & 0xff);
+}
+
+bool zeileIst(const char *line, quint32 length, const char *wort)
+{
+    const size_t n = std::strlen(wort);
+    return length == n && std::memcmp(line, wort, n) == 0;
+}
+
+} // namespace
+
+MaschineRm3::MaschineRm3()
+{
+    init();
+}
+
+MaschineRm3::MaschineRm3(const QString &port)
+{
+    init();
+    _port = port;
+}
+
+MaschineRm3::~MaschineRm3() = default;
+
+void MaschineRm3::init()
+{
+    _drucker = Drucker(2);
+    _wertung = Wertung(5);
+    _teilergrenze = Teilergrenze(13);
+
+    _verbindungsTimer.setSingleShot(true);
+    _schussTimer.setSingleShot(true);
+    _kontrollstrTimer.setSingleShot(true);
+    _verbindungsTimer.setInterval(VerbindungsTimeout);
+    _schussTimer.setInterval(SchussTimeout);
+    _kontrollstrTimer.setInterval(KontrollstrIntervall);
+
+    std::memset(_zeile, 0, sizeof _zeile);
+    _zustand = Getrennt;
+    resetKarte();
+
+    connect(&_verbindungsTimer, &QTimer::timeout, this, &MaschineRm3::onVerbindungsTimerExpired);
+    connect(&_schussTimer, &QTimer::timeout, this, &MaschineRm3::onSchussTimerExpired);
+    connect(&_kontrollstrTimer, &QTimer::timeout, this, &MaschineRm3::onKontrollstrTimerExpired);
+    connect(&_seriell, &QSerialPort::readyRead, this, &MaschineRm3::onCharReceived);
+    connect(&_seriell, &QSerialPort::errorOccurred, this, &MaschineRm3::onPortFehler);
+}
+
+void MaschineRm3::setSerialPort(const QString &name)
+{
+    _port = name;
+}
+
+void MaschineRm3::setTimerIntervalle(int verbindung, int schuss, int kontrollstr)
+{
+    _verbindungsTimer.setInterval(verbindung);
+    _schussTimer.setInterval(schuss);
+    _kontrollstrTimer.setInterval(kontrollstr);
+}
+
+// Everything that belongs to the card being read. The shot timer belongs to
+// the card as well: left running, its expiry would report a time-out with
+// count 0 and void shots that did arrive.
+void MaschineRm3::resetKarte()
+{
+    _zweifelhaft = false;
+    _kontrollstrAnzahl = 0;
+    _zeilenLaenge = 0;
+    _schussSoll = 0;
+    _schusszahl = 0;
+    _schussTimer.stop();
+}
+
+void MaschineRm3::setZustand(int zustand)
+{
+    if (_zustand == zustand)
+        return;
+    _zustand = zustand;
+    emit zustandGeaendert(zustand);
+}
+
+void MaschineRm3::verbinden()
+{
+    if (!_seriell.isOpen()) {
+        _seriell.setPortName(_port);
+        _seriell.setBaudRate(QSerialPort::Baud2400, QSerialPort::AllDirections);
+        _seriell.setDataBits(QSerialPort::Data8);
+        _seriell.setParity(QSerialPort::NoParity);
+        _seriell.setStopBits(QSerialPort::OneStop);
+        _seriell.setFlowControl(QSerialPort::HardwareControl);
+        if (_seriell.open(QIODevice::ReadWrite)) {
+            // Fails on lines without modem control (and RTS always under
+            // hardware flow control); the machine does not need them then.
+            _seriell.setRequestToSend(true);
+            _seriell.setDataTerminalReady(true);
+        }
+    }
+
+    if (_seriell.isOpen()) {
+        resetKarte();
+        setZustand(Verbindungsaufbau);
+        static const char anfrage[] = { 'V', '\r' };
+        qInfo().noquote() << "MaschineRm3::verbinden: " + QString::fromLatin1(anfrage, 1);
+        _seriell.write(anfrage, sizeof anfrage);
+        if (_seriell.isOpen())
+            _verbindungsTimer.start();
+    } else {
+        resetKarte();
+        setZustand(Getrennt);
+        emit verbindungsFehler(QStringLiteral("Serieller Port '") + _port
+            + QStringLiteral("' konnte nicht geöffnet werden! Bitte überprüfen Sie Ihre PORT Einstellung in "
+                             "'config.json' und starten Sie das Programm neu!"));
+    }
+}
+
+void MaschineRm3::trennen()
+{
+    _verbindungsTimer.stop();
+    if (!_seriell.isOpen())
+        return;
+    resetKarte();
+    setZustand(Getrennt);
+    static const char ende[] = { 'E', 'X', 'I', 'T', '\r' };
+    qInfo().noquote() << "MaschineRm3::trennen: " + QString::fromLatin1(ende, 4);
+    _seriell.write(ende, sizeof ende);
+}
+
+void MaschineRm3::clearToState(int state)
+{
+    resetKarte();
+    setZustand(state);
+}
+
+void MaschineRm3::onVerbindungsTimerExpired()
+{
+    emit verbindungsFehler(
+        QStringLiteral("Verbingunsaufbau zur Auswertmaschine via '") + _port + QStringLiteral("' fehlgeschlagen!"));
+    resetKarte();
+    setZustand(Getrennt);
+}
+
+void MaschineRm3::onSchussTimerExpired()
+{
+    const quint32 anzahl = _schusszahl;
+    resetKarte();
+    emit schussTimeout(anzahl);
+}
+
+void MaschineRm3::onPortFehler(QSerialPort::SerialPortError fehler)
+{
+    qInfo().noquote() << QStringLiteral("MaschineRm3::onPortFehler: %1 %2").arg(fehler).arg(_seriell.errorString());
+    if (fehler != QSerialPort::ResourceError && fehler != QSerialPort::ReadError)
+        return;
+    if (!_seriell.isOpen())
+        return;
+    _seriell.close();
+    _verbindungsTimer.stop();
+    resetKarte();
+    setZustand(Getrennt);
+    emit verbindungsFehler(
+        QStringLiteral("Verbindung zur Auswertmaschine via '") + _port + QStringLiteral("' unterbrochen!"));
+}
+
+void MaschineRm3::onCharReceived()
+{
+    char puffer[64];
+    while (_seriell.isOpen() && _seriell.bytesAvailable() > 0) {
+        const qint64 n = _seriell.read(puffer, sizeof puffer);
+        if (n <= 0)
+            break;
+        verarbeiteBytes(puffer, n);
+    }
+}
+
+void MaschineRm3::verarbeiteBytes(const QByteArray &bytes)
+{
+    verarbeiteBytes(bytes.constData(), bytes.size());
+}
+
+void MaschineRm3::verarbeiteBytes(const char *daten, qint64 anzahl)
+{
+    for (qint64 i = 0; i < anzahl; ++i) {
+        const char c = daten[i];
+        if (c == '\r') {
+            const quint32 laenge = _zeilenLaenge;
+            _zeile[laenge] = '\0';
+            // Cleared before the line is handled: a receiver of schuss may run
+            // a nested event loop that already frames the next bytes.
+            _zeilenLaenge = 0;
+            onLineReceived(_zeile, laenge);
+        } else if (_zeilenLaenge > 62) {
+            // over-long line: keep its first 63 bytes
+        } else {
+            _zeile[_zeilenLaenge++] = c;
+        }
+    }
+}
+
+void MaschineRm3::onLineReceived(char *line, quint32 length)
+{
+    qInfo().noquote() << "MaschineRm3::onLineReceived: " + QString::fromLatin1(line);
+
+    if (_zustand == Verbindungsaufbau) {
+        _verbindungsTimer.stop();
+        setZustand(Verbunden);
+        return;
+    }
+    if (_zustand <= Getrennt)
+        return;
+
+    if (zeileIst(line, length, "SCHEIBE")) {
+        if (!_zweifelhaft)
+            return;
+        _kontrollstrAnzahl = 4;
+        qInfo().noquote() << "MaschineRm3::onLineReceived: <4CR>";
+        kontrollstrStart();
+        return;
+    }
+    if (zeileIst(line, length, "ENDE")) {
+        if (!_zweifelhaft)
+            return;
+        _kontrollstrAnzahl = 1;
+        qInfo().noquote() << "MaschineRm3::onLineReceived: <1CR>";
+        kontrollstrStart();
+        return;
+    }
+
+    if (length <= 10)
+        return;
+    const char *feld[6] = { line, nullptr, nullptr, nullptr, nullptr, nullptr };
+    int trenner = 0;
+    for (quint32 i = 0; i < length; ++i) {
+        if (line[i] == ';')
+            ++trenner;
+    }
+    if (trenner != 5)
+        return;
+    if (_schusszahl >= _schussSoll)
+        return;
+    if (_schusszahl + 1 < _schussSoll)
+        _schussTimer.start();
+    else
+        _schussTimer.stop();
+
+    // Split in place: each separator becomes the end of its field.
+    int f = 1;
+    for (quint32 i = 0; i < length; ++i) {
+        if (line[i] == ';') {
+            line[i] = '\0';
+            feld[f++] = line + i + 1;
+        }
+    }
+
+    const bool valid = beginntMitZiffer(feld[1]);
+    const double ringe = valid ? zahl(feld[1]) : -1.0;
+    const double teiler = beginntMitZiffer(feld[2]) ? zahl(feld[2]) : -1.0;
+    const double x = zahl(feld[3]);
+    const double y = zahl(feld[4]);
+    const bool zweifelhaft = feld[5][0] == 'M' || !valid;
+
+    const quint32 nummer = _schusszahl++;
+    emit schuss(nummer, valid, ringe, teiler, x, y, zweifelhaft);
+    if (zweifelhaft)
+        _zweifelhaft = true;
+}
+
+void MaschineRm3::kontrollstrStart()
+{
+    _seriell.write("\r", 1);
+    _kontrollstrTimer.start();
+    _zweifelhaft = false;
+}
+
+void MaschineRm3::onKontrollstrTimerExpired()
+{
+    const int n = _kontrollstrAnzahl;
+    if (n == 0)
+        return;
+    _kontrollstrAnzahl = n - 1;
+    if (n == 1)
+        return;
+    qInfo().noquote() << "MaschineRm3::onKontrollstrTimerExpired: <CR>";
+    _seriell.write("\r", 1);
+    _kontrollstrTimer.start();
+}
+
+void MaschineRm3::setDefaults(Wertung wertung, Teilergrenze teilergrenze, Drucker drucker)
+{
+    _wertung = wertung;
+    _teilergrenze = teilergrenze;
+    _drucker = drucker;
+}
+
+bool MaschineRm3::setEinstellungen(
+    Waffe waffe, Scheibe scheibe, Serie serie, Teilerfaktor teilerfaktor, quint32 anzahl, const QString &text)
+{
+    if (!_seriell.isOpen())
+        return false;
+    if (_zustand < Verbunden || _zweifelhaft || _kontrollstrAnzahl != 0)
+        return false;
+
+    _schussTimer.stop();
+    _zeilenLaenge = 0;
+
+    static const quint32 _schussAnzahl[4] = { 0, 1, 5, 10 };
+    const int s = scheibe;
+    if (s > 3)
+        _schussSoll = anzahl;
+    else if (s >= 0)
+        _schussSoll = anzahl * _schussAnzahl[s];
+    else
+        _schussSoll = 0; // no card kind the machine knows; read no shots rather than index out of the table
+    _schusszahl = 0;
+
+    const int t = _teilergrenze;
+    char zeile[21];
+    zeile[0] = ziffer(waffe);
+    zeile[1] = ziffer(scheibe);
+    zeile[2] = ziffer(serie);
+    zeile[3] = ziffer(_wertung);
+    zeile[4] = ziffer((t / 10) % 10);
+    zeile[5] = ziffer(t % 10);
+    zeile[6] = ziffer(teilerfaktor);
+    zeile[7] = ziffer(_drucker);
+    zeile[8] = anzahl <= 9 ? ziffer(static_cast<int>(anzahl)) : static_cast<char>(65 + (anzahl / 10) % 10);
+    const int k = qMin(static_cast<int>(text.size()), 10);
+    for (int i = 0; i < k; ++i) {
+        const ushort code = text.at(i).unicode();
+        zeile[9 + i] = code < 256 ? static_cast<char>(code) : '\0';
+    }
+    zeile[9 + k] = '\r';
+    zeile[10 + k] = '\0';
+
+    qInfo().noquote() << "MaschineRm3::setEinstellungen: "
+            + QString::fromLatin1(zeile, static_cast<qsizetype>(qstrnlen(zeile, 9 + k)));
+    _seriell.write(zeile, 10 + k);
+    return true;
+}
