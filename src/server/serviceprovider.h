@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMetaType>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+class QNetworkReply;
+
+// Client of the competition server: login, competition list, card fetch and
+// hit submission over HTTP with JSON bodies and a bearer token. Every request
+// reports its outcome through exactly one signal; nothing is thrown.
+class ServiceProvider : public QObject
+{
+    Q_OBJECT
+
+public:
+    // One hit of a card; ringe/teiler of -1 mean "no hit in this slot".
+    struct Treffer
+    {
+        double x = 0.0;
+        double y = 0.0;
+        double ringe = -1.0; // rings with tenths, e.g. 10.3
+        double teiler = -1.0;
+
+        void clear();
+        bool valid() const { return ringe >= 0.0; } // false for NaN as well
+    };
+
+    // One target card as the server describes it.
+    struct Scheibe
+    {
+        quint32 id = 0; // the hits are submitted under this id, not the printed number
+        qint32 waffenTyp = 0; // 1 air rifle, 2 air pistol
+        qint32 schussProScheibe = 0;
+        double teilerFaktor = 0.0;
+        qint32 ringe = 0; // sum of the truncated ring values of the stored hits
+        double zehntel = 0.0; // sum of the full ring values of the stored hits
+        QString wertungsdatum;
+        qint32 schuetzeId = 0;
+        QString schuetze;
+        QString verein;
+        QString mannschaft;
+        QString waffe;
+        qint32 scheibenProSerie = 0;
+        qint32 serieRinge = 0;
+        double serieZehntel = 0.0;
+        QString kaufdatum;
+        QStringList wettbewerbe;
+        QList<Treffer> treffer;
+    };
+
+    // A server that accepts the connection and then never answers would leave
+    // a request pending for good; after this long it fails like any other.
+    static constexpr int DefaultTransferTimeout = 30000;
+
+    explicit ServiceProvider(QObject *parent = nullptr);
+    ~ServiceProvider() override;
+
+    void init(const QString &url, const QString &jwt);
+    QString toDatumString(double seconds) const;
+
+    int transferTimeout() const;
+    void setTransferTimeout(int ms); // test seam; DefaultTransferTimeout otherwise
+
+signals:
+    void loginOk(const QString &wettkampf, const QString &user);
+    void loginFailed(const QString &text);
+    void wettkampfe(const QList<QPair<quint32, QString>> &wettkampfe);
+    void scheibe(const ServiceProvider::Scheibe &scheibe);
+    void setTrefferOk();
+    void requestError(const QString &text);
+
+public slots:
+    void doLogin(quint32 wettkampfId, const QString &wettkampfName, const QString &user,
+                 const QString &password);
+    void getWettkampfe();
+    void getScheibe(quint32 id);
+    void setTreffer(quint32 scheibenId, const ServiceProvider::Treffer *treffer, quint32 trefferZahl);
+
+private:
+    QNetworkReply *get(const QString &path);
+    QNetworkReply *post(const QString &path, const QByteArray &body);
+    void onLoginFinished(QNetworkReply *reply, const QString &wettkampfName, const QString &user);
+    void onWettkampfeFinished(QNetworkReply *reply);
+    void onScheibeFinished(QNetworkReply *reply);
+    void onTrefferFinished(QNetworkReply *reply);
+
+    QString _url;
+    QString _jwt; // configured token, never changed after init
+    QNetworkAccessManager _manager;
+    QByteArray _authorization; // complete Authorization header value
+};
+
+Q_DECLARE_METATYPE(ServiceProvider::Treffer)
+Q_DECLARE_METATYPE(ServiceProvider::Scheibe)
