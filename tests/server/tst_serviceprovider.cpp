@@ -123,6 +123,7 @@ private slots:
     void transferTimeoutDefault();
     void transferTimeoutFailsRequest();
     void recordsAreMetaTypes();
+    void destroyedWithRequestsOutstanding();
 
 private:
     ServiceProvider::Scheibe fetchCard(const QByteArray &body);
@@ -873,6 +874,22 @@ void TstServiceProvider::recordsAreMetaTypes()
     fetchCard(R"({"id":9,"treffer":[{"r":10.1}]})");
     QTRY_COMPARE_WITH_TIMEOUT(received.id, 9u, 5000);
     QCOMPARE(received.treffer.size(), 1);
+}
+
+void TstServiceProvider::destroyedWithRequestsOutstanding()
+{
+    // The main window may close while the server still owes answers; the
+    // client takes its pending requests with it and nothing fires afterwards.
+    _http->setSilent(true);
+    QSignalSpy seen(_http.get(), &RecordingHttpServer::requestReceived);
+    _sp->getWettkampfe();
+    _sp->getScheibe(1);
+    const ServiceProvider::Treffer t[1] = { cleared() };
+    _sp->setTreffer(1, t, 1);
+    QTRY_COMPARE_WITH_TIMEOUT(seen.count(), 3, 5000);
+    _sp.reset();
+    _http.reset(); // drops the connections the client left open
+    QTest::qWait(50);
 }
 
 QTEST_GUILESS_MAIN(TstServiceProvider)
