@@ -1,8 +1,12 @@
 #include "machine/maschine.h"
 
+#include "targets/lxscheibe.h"
+
 #include <QDebug>
+#include <QRandomGenerator>
 
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #if defined(__GLIBC__)
@@ -141,7 +145,8 @@ void MaschineRm3::verbinden()
     } else {
         resetKarte();
         setZustand(Getrennt);
-        emit verbindungsFehler(QStringLiteral("Serieller Port '") + _port
+        emit verbindungsFehler(
+            QStringLiteral("Serieller Port '") + _port
             + QStringLiteral("' konnte nicht geöffnet werden! Bitte überprüfen Sie Ihre PORT Einstellung in "
                              "'config.json' und starten Sie das Programm neu!"));
     }
@@ -167,8 +172,8 @@ void MaschineRm3::clearToState(int state)
 
 void MaschineRm3::onVerbindungsTimerExpired()
 {
-    emit verbindungsFehler(
-        QStringLiteral("Verbingunsaufbau zur Auswertmaschine via '") + _port + QStringLiteral("' fehlgeschlagen!"));
+    emit verbindungsFehler(QStringLiteral("Verbingunsaufbau zur Auswertmaschine via '") + _port
+                           + QStringLiteral("' fehlgeschlagen!"));
     resetKarte();
     setZustand(Getrennt);
 }
@@ -182,7 +187,8 @@ void MaschineRm3::onSchussTimerExpired()
 
 void MaschineRm3::onPortFehler(QSerialPort::SerialPortError fehler)
 {
-    qInfo().noquote() << QStringLiteral("MaschineRm3::onPortFehler: %1 %2").arg(fehler).arg(_seriell.errorString());
+    qInfo().noquote()
+        << QStringLiteral("MaschineRm3::onPortFehler: %1 %2").arg(fehler).arg(_seriell.errorString());
     if (fehler != QSerialPort::ResourceError && fehler != QSerialPort::ReadError)
         return;
     if (!_seriell.isOpen())
@@ -191,8 +197,8 @@ void MaschineRm3::onPortFehler(QSerialPort::SerialPortError fehler)
     _verbindungsTimer.stop();
     resetKarte();
     setZustand(Getrennt);
-    emit verbindungsFehler(
-        QStringLiteral("Verbindung zur Auswertmaschine via '") + _port + QStringLiteral("' unterbrochen!"));
+    emit verbindungsFehler(QStringLiteral("Verbindung zur Auswertmaschine via '") + _port
+                           + QStringLiteral("' unterbrochen!"));
 }
 
 void MaschineRm3::onCharReceived()
@@ -325,8 +331,8 @@ void MaschineRm3::setDefaults(Wertung wertung, Teilergrenze teilergrenze, Drucke
     _drucker = drucker;
 }
 
-bool MaschineRm3::setEinstellungen(
-    Waffe waffe, Scheibe scheibe, Serie serie, Teilerfaktor teilerfaktor, quint32 anzahl, const QString &text)
+bool MaschineRm3::setEinstellungen(Waffe waffe, Scheibe scheibe, Serie serie, Teilerfaktor teilerfaktor,
+                                   quint32 anzahl, const QString &text)
 {
     if (!_seriell.isOpen())
         return false;
@@ -369,4 +375,18 @@ bool MaschineRm3::setEinstellungen(
             + QString::fromLatin1(zeile, static_cast<qsizetype>(qstrnlen(zeile, 9 + k)));
     _seriell.write(zeile, 10 + k);
     return true;
+}
+
+void MaschineRm3::emitZufallsSchuss(quint32 nummer, Waffe waffe)
+{
+    // Seeded with 1 so that a demonstration or a test sees the same shots
+    // every run; the static's initialisation is thread-safe.
+    static QRandomGenerator rng(1);
+    // bounded(-1100, 1100) is the 32-bit draw times 2200, upper half, minus
+    // 1100: x and y lie in -11.00 ... 10.99 ring widths.
+    const double x = rng.bounded(-1100, 1100) * 0.01;
+    const double y = rng.bounded(-1100, 1100) * 0.01;
+    const double ringe = LxScheibe::ringe(x, y);
+    const double teiler = LxScheibe::_teiler(x, y, waffe == Luftgewehr ? 250.0 : 800.0);
+    emit schuss(nummer, true, ringe, teiler, x, y, std::abs(x - y) < 1.0);
 }

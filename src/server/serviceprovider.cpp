@@ -326,9 +326,10 @@ void ServiceProvider::onScheibeFinished(QNetworkReply *reply)
 void ServiceProvider::onTrefferFinished(QNetworkReply *reply)
 {
     const Outcome outcome = outcomeOf(reply);
-    if (!outcome.ok())
+    if (!outcome.ok()) {
+        emit setTrefferFailed();
         emit requestError(QStringLiteral("Treffer konnten nicht übermittelt werden! ") + outcome.suffix());
-    else
+    } else
         emit setTrefferOk();
     reply->deleteLater();
 }

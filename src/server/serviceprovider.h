@@ -74,6 +74,9 @@ signals:
     void scheibe(const ServiceProvider::Scheibe &scheibe);
     void setTrefferOk();
     void requestError(const QString &text);
+    // Emitted just before requestError when the refused request was a hit
+    // submission, so the caller can offer to send the same hits again.
+    void setTrefferFailed();
 
 public slots:
     void doLogin(quint32 wettkampfId, const QString &wettkampfName, const QString &user,

@@ -46,6 +46,9 @@ public:
     void commitScheiben();
     void clearScheiben();
     void enableAbbrechen(bool enable);
+    // Both buttons on and the focus on "Speichern", as after a doubtful or
+    // voided shot: also used when the server refused the card's hits.
+    void enableButtons();
 
 signals:
     void scheibeClicked(LxScheibe *scheibe);
@@ -56,8 +59,6 @@ public slots:
     void onScheibeClicked(LxScheibe *scheibe);
 
 private:
-    void enableButtons();
-
     Ui::ScheibenLayout *ui;
     QPushButton *_speichernButton;
     QPushButton *_abbrechenButton;

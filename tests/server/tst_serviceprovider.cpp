@@ -856,6 +856,7 @@ void TstServiceProvider::recordsAreMetaTypes()
                                  "scheibe(ServiceProvider::Scheibe)",
                                  "setTrefferOk()",
                                  "requestError(QString)",
+                                 "setTrefferFailed()",
                                  "doLogin(uint,QString,QString,QString)",
                                  "getWettkampfe()",
                                  "getScheibe(uint)",
