@@ -141,7 +141,8 @@ void MaschineRm3::verbinden()
     } else {
         resetKarte();
         setZustand(Getrennt);
-        emit verbindungsFehler(QStringLiteral("Serieller Port '") + _port
+        emit verbindungsFehler(
+            QStringLiteral("Serieller Port '") + _port
             + QStringLiteral("' konnte nicht geöffnet werden! Bitte überprüfen Sie Ihre PORT Einstellung in "
                              "'config.json' und starten Sie das Programm neu!"));
     }
@@ -167,8 +168,8 @@ void MaschineRm3::clearToState(int state)
 
 void MaschineRm3::onVerbindungsTimerExpired()
 {
-    emit verbindungsFehler(
-        QStringLiteral("Verbingunsaufbau zur Auswertmaschine via '") + _port + QStringLiteral("' fehlgeschlagen!"));
+    emit verbindungsFehler(QStringLiteral("Verbingunsaufbau zur Auswertmaschine via '") + _port
+                           + QStringLiteral("' fehlgeschlagen!"));
     resetKarte();
     setZustand(Getrennt);
 }
@@ -182,7 +183,8 @@ void MaschineRm3::onSchussTimerExpired()
 
 void MaschineRm3::onPortFehler(QSerialPort::SerialPortError fehler)
 {
-    qInfo().noquote() << QStringLiteral("MaschineRm3::onPortFehler: %1 %2").arg(fehler).arg(_seriell.errorString());
+    qInfo().noquote()
+        << QStringLiteral("MaschineRm3::onPortFehler: %1 %2").arg(fehler).arg(_seriell.errorString());
     if (fehler != QSerialPort::ResourceError && fehler != QSerialPort::ReadError)
         return;
     if (!_seriell.isOpen())
@@ -191,8 +193,8 @@ void MaschineRm3::onPortFehler(QSerialPort::SerialPortError fehler)
     _verbindungsTimer.stop();
     resetKarte();
     setZustand(Getrennt);
-    emit verbindungsFehler(
-        QStringLiteral("Verbindung zur Auswertmaschine via '") + _port + QStringLiteral("' unterbrochen!"));
+    emit verbindungsFehler(QStringLiteral("Verbindung zur Auswertmaschine via '") + _port
+                           + QStringLiteral("' unterbrochen!"));
 }
 
 void MaschineRm3::onCharReceived()
@@ -325,8 +327,8 @@ void MaschineRm3::setDefaults(Wertung wertung, Teilergrenze teilergrenze, Drucke
     _drucker = drucker;
 }
 
-bool MaschineRm3::setEinstellungen(
-    Waffe waffe, Scheibe scheibe, Serie serie, Teilerfaktor teilerfaktor, quint32 anzahl, const QString &text)
+bool MaschineRm3::setEinstellungen(Waffe waffe, Scheibe scheibe, Serie serie, Teilerfaktor teilerfaktor,
+                                   quint32 anzahl, const QString &text)
 {
     if (!_seriell.isOpen())
         return false;

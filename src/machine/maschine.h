@@ -51,8 +51,8 @@ public:
     void setDefaults(Wertung wertung, Teilergrenze teilergrenze, Drucker drucker);
     // Sends the settings line for the next card; false when it was refused
     // (port closed, not connected, doubtful shot not yet acknowledged).
-    bool setEinstellungen(Waffe waffe, Scheibe scheibe, Serie serie, Teilerfaktor teilerfaktor, quint32 anzahl,
-        const QString &text);
+    bool setEinstellungen(Waffe waffe, Scheibe scheibe, Serie serie, Teilerfaktor teilerfaktor,
+                          quint32 anzahl, const QString &text);
 
     // Feeds received bytes through the framing and line handling. This is the
     // path every byte read from the port takes; tests and fuzzers use it to
@@ -72,7 +72,8 @@ public:
 
 signals:
     void verbindungsFehler(const QString &text);
-    void schuss(quint32 nummer, bool valid, double ringe, double teiler, double x, double y, bool zweifelhaft);
+    void schuss(quint32 nummer, bool valid, double ringe, double teiler, double x, double y,
+                bool zweifelhaft);
     void schussTimeout(quint32 schusszahl);
     // Every change of the link state: 0 getrennt, 1 Verbindungsaufbau, 2 verbunden.
     void zustandGeaendert(int zustand);
