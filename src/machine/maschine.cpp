@@ -2,7 +2,6 @@
 
 #include <QDebug>
 
-#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #if defined(__GLIBC__)

@@ -469,6 +469,37 @@ private slots:
         QCOMPARE(p.exitCode(), 0);
         QVERIFY(!QFileInfo(link).isSymLink());
     }
+
+    // A script replays a field log once the client has asked for the
+    // connection.
+    void programScript()
+    {
+        QTemporaryDir dir;
+        const QString datei = dir.filePath("log.txt");
+        QFile f(datei);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("sleep 300\n1;9.7;145;0.05;-0.1;M\nENDE\n");
+        f.close();
+        QProcess p;
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p.start(QStringLiteral(KOVRIT_RM3SIM_EXE), { "--script", datei });
+        QVERIFY(p.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(p.canReadLine(), 5000);
+        MaschineRm3 m(QString::fromLocal8Bit(p.readLine()).trimmed());
+        m.setTimerIntervalle(20000, 10000, 20);
+        sammle(m);
+        m.verbinden();
+        QTRY_COMPARE(m.zustand(), 2);
+        QVERIFY(m.setEinstellungen(MaschineRm3::Luftgewehr, MaschineRm3::Einzel, MaschineRm3::SerieAus,
+                                   MaschineRm3::Teilerfaktor(2), 1, QString()));
+        QTRY_COMPARE(_schuesse.size(), 1);
+        QVERIFY(_schuesse.at(0).zweifelhaft);
+        // The single CR that answers "ENDE" lets the next card's settings through.
+        QTRY_VERIFY(m.setEinstellungen(MaschineRm3::Luftgewehr, MaschineRm3::Einzel, MaschineRm3::SerieAus,
+                                       MaschineRm3::Teilerfaktor(2), 1, QString()));
+        p.terminate();
+        QVERIFY(p.waitForFinished(5000));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRm3Sim)

@@ -232,13 +232,13 @@ void Rm3Simulator::handleLine(const QByteArray &line)
     }
     if (line == "V") {
         qInfo().noquote() << "Rm3Simulator::handleLine: connect request";
-        emit connectRequested();
         if (_silent) {
             qInfo().noquote() << "Rm3Simulator::handleLine: staying silent";
-            return;
+        } else {
+            _connected = true;
+            sendLine(_connectAnswer);
         }
-        _connected = true;
-        sendLine(_connectAnswer);
+        emit connectRequested();
         return;
     }
     if (line == "EXIT") {
