@@ -253,6 +253,16 @@ private slots:
             << QByteArray("1;9.7;145;abc;;") << true << true << 9.7 << 145.0 << 0.0 << 0.0 << false;
         QTest::newRow("F0 free text")
             << QByteArray("Nr 12 Karte 3;10.9;0;0;0;") << true << true << 10.9 << 0.0 << 0.0 << 0.0 << false;
+        QTest::newRow("rings overflow")
+            << QByteArray("1;1e999;145;0.05;-0.1;") << true << false << -1.0 << 145.0 << 0.05 << -0.1 << true;
+        QTest::newRow("teiler overflow")
+            << QByteArray("1;9.7;9e999;0.05;-0.1;") << true << true << 9.7 << -1.0 << 0.05 << -0.1 << false;
+        QTest::newRow("x infinite") << QByteArray("1;9.7;145;inf;-0.1;") << true << false << -1.0 << 145.0
+                                    << 0.0 << 0.0 << true;
+        QTest::newRow("y not a number")
+            << QByteArray("1;9.7;145;0.05;nan;") << true << false << -1.0 << 145.0 << 0.0 << 0.0 << true;
+        QTest::newRow("y overflow") << QByteArray("1;9.7;145;0.05;-1e400;") << true << false << -1.0 << 145.0
+                                    << 0.0 << 0.0 << true;
         QTest::newRow("LF in F5") << QByteArray("1;9.7;145;0.05;-0.1;\n") << true << true << 9.7 << 145.0
                                   << 0.05 << -0.1 << false;
     }
