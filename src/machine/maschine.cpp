@@ -4,9 +4,8 @@
 
 #include <QDebug>
 #include <QRandomGenerator>
+#include <QtNumeric>
 
-#include <clocale>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #if defined(__GLIBC__)
@@ -58,7 +57,12 @@ MaschineRm3::MaschineRm3(const QString &port)
     _port = port;
 }
 
-MaschineRm3::~MaschineRm3() = default;
+MaschineRm3::~MaschineRm3()
+{
+    // Closing can still report an error; by then the timers are gone.
+    QObject::disconnect(&_seriell, nullptr, this, nullptr);
+    _seriell.close();
+}
 
 void MaschineRm3::init()
 {
@@ -291,11 +295,25 @@ void MaschineRm3::onLineReceived(char *line, quint32 length)
         }
     }
 
-    const bool valid = beginntMitZiffer(feld[1]);
-    const double ringe = valid ? zahl(feld[1]) : -1.0;
-    const double teiler = beginntMitZiffer(feld[2]) ? zahl(feld[2]) : -1.0;
-    const double x = zahl(feld[3]);
-    const double y = zahl(feld[4]);
+    bool valid = beginntMitZiffer(feld[1]);
+    double ringe = valid ? zahl(feld[1]) : -1.0;
+    double teiler = beginntMitZiffer(feld[2]) ? zahl(feld[2]) : -1.0;
+    double x = zahl(feld[3]);
+    double y = zahl(feld[4]);
+    // A line noise "1e999", "inf" or "nan" converts to no usable number;
+    // such a field counts as absent and a shot without a position as invalid,
+    // so nothing downstream scores or draws an infinite value.
+    if (!qIsFinite(teiler))
+        teiler = -1.0;
+    if (!qIsFinite(x) || !qIsFinite(y)) {
+        x = 0.0;
+        y = 0.0;
+        valid = false;
+    }
+    if (!valid || !qIsFinite(ringe)) {
+        valid = false;
+        ringe = -1.0;
+    }
     const bool zweifelhaft = feld[5][0] == 'M' || !valid;
 
     const quint32 nummer = _schusszahl++;

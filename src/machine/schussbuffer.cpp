@@ -5,7 +5,8 @@ void SchussBuffer::clear()
     _eintraege.clear();
 }
 
-void SchussBuffer::push(quint32 nummer, bool valid, double ringe, double teiler, double x, double y, bool zweifelhaft)
+void SchussBuffer::push(quint32 nummer, bool valid, double ringe, double teiler, double x, double y,
+                        bool zweifelhaft)
 {
     // Stored first, so a receiver of schuss already finds the shot in the record.
     _eintraege.append(Eintrag { nummer, valid, ringe, teiler, x, y, zweifelhaft });

@@ -33,7 +33,8 @@ public:
     void wiederholen();
 
 signals:
-    void schuss(quint32 nummer, bool valid, double ringe, double teiler, double x, double y, bool zweifelhaft);
+    void schuss(quint32 nummer, bool valid, double ringe, double teiler, double x, double y,
+                bool zweifelhaft);
 
 public slots:
     void clear();

@@ -1,6 +1,8 @@
 #include "machine/maschine.h"
 #include "machine/schussbuffer.h"
 
+#include "common/ptypair.h"
+
 #include <QSignalSpy>
 #include <QTest>
 
@@ -82,19 +84,33 @@ private slots:
         QVERIFY(b.eintraege().isEmpty());
     }
 
-    // Wired as the main window wires it: every shot of the machine lands in
-    // the record.
+    // Wired as the main window wires it: every shot the link takes lands in
+    // the record in order, and the replay repeats them for the new card.
     void recordsShotsOfTheLink()
     {
-        MaschineRm3 m;
+        PtyPair pty;
+        QVERIFY(pty.ok());
+        MaschineRm3 m(pty.slavePath());
         SchussBuffer b;
         connect(&m, &MaschineRm3::schuss, &b, &SchussBuffer::push);
         QSignalSpy spy(&b, &SchussBuffer::schuss);
-        // Without a settings line the link takes no shot.
-        m.clearToState(2);
-        m.verarbeiteBytes("1;9.7;145;0.05;-0.1;\r");
-        QCOMPARE(spy.size(), 0);
-        QVERIFY(b.eintraege().isEmpty());
+        m.verbinden();
+        pty.write("RM3\r");
+        QTRY_COMPARE(m.zustand(), 2);
+        QVERIFY(m.setEinstellungen(MaschineRm3::Luftgewehr, MaschineRm3::Einzel, MaschineRm3::SerieAus,
+                                   MaschineRm3::Teilerfaktor(2), 2, QString()));
+        pty.write("1;9.7;145;0.05;-0.1;\r2;-;-;4.5;1.5;\r3;10.0;0;0;0;\r");
+        QTRY_COMPARE(spy.size(), 2);
+        QCOMPARE(b.eintraege().size(), 2);
+        QCOMPARE(b.eintraege().at(0).nummer, 0u);
+        QCOMPARE(b.eintraege().at(0).ringe, 9.7);
+        QCOMPARE(b.eintraege().at(1).nummer, 1u);
+        QCOMPARE(b.eintraege().at(1).valid, false);
+        QCOMPARE(b.eintraege().at(1).x, 4.5);
+        b.wiederholen();
+        QCOMPARE(spy.size(), 4);
+        QCOMPARE(spy.at(2), spy.at(0));
+        QCOMPARE(spy.at(3), spy.at(1));
     }
 };
 
