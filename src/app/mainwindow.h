@@ -31,6 +31,9 @@ public:
     explicit MainWindow(QWidget *parent = nullptr, const QString &path = QStringLiteral("config.json"));
     ~MainWindow() override;
 
+    // The machine link, for tests and the demo tour that shorten its timers.
+    MaschineRm3 &maschine() { return _maschine; }
+
 public slots:
     void onScheibeClicked(LxScheibe *scheibe);
     void onSpeichernClicked();

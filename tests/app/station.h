@@ -1,0 +1,197 @@
+#pragma once
+
+// A whole station for end-to-end tests: the real MainWindow in a temporary
+// working directory whose config.json points at an in-process competition
+// server (real HTTP, temporary SQLite) and at the machine emulator on a real
+// pseudo-terminal. "Fehler" boxes are closed from a timer and their texts
+// kept, so a test can run through nested event loops like an officer.
+
+#include "app/mainwindow.h"
+#include "forms/ergebnis.h"
+#include "forms/header.h"
+#include "forms/login.h"
+#include "kovritserver.h"
+#include "rm3simulator.h"
+#include "targets/lxscheibe.h"
+#include "targets/scheibenlayout.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+class Station : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr const char *User = "aufsicht";
+    static constexpr const char *Password = "Zehn,9";
+
+    QTemporaryDir dir;
+    std::unique_ptr<KovritServer> server;
+    Rm3Simulator sim;
+    quint32 wettkampf = 0;
+    quint16 port = 0;
+    std::unique_ptr<MainWindow> window;
+    QStringList fehler; // texts of the "Fehler" boxes, in order
+    QStringList fehlerTitel;
+
+    Station()
+    {
+        connect(&_boxCloser, &QTimer::timeout, this, &Station::closeBoxes);
+        _boxCloser.start(20);
+    }
+
+    ~Station() override
+    {
+        window.reset();
+        server.reset();
+    }
+
+    // Server with one competition and the officer's account, emulator on a
+    // pty, config.json, and the window (shown, so the grid has a size).
+    bool start()
+    {
+        if (!startServer(0))
+            return false;
+        wettkampf = server->addCompetition(QStringLiteral("Kreismeisterschaft 2026"));
+        if (!wettkampf || !server->addUser(QLatin1String(User), QLatin1String(Password)))
+            return false;
+        if (!sim.openPty())
+            return false;
+        sim.setInterval(20);
+        QFile config(dir.filePath(QStringLiteral("config.json")));
+        if (!config.open(QIODevice::WriteOnly))
+            return false;
+        config.write(QJsonDocument(QJsonObject { { "url", server->baseUrl() },
+                                                 { "jwt", server->stationToken() },
+                                                 { "port", sim.slavePath() } })
+                         .toJson());
+        config.close();
+        window = std::make_unique<MainWindow>(nullptr, config.fileName());
+        window->maschine().setTimerIntervalle(2000, 600, 20);
+        window->resize(1280, 800);
+        window->show();
+        return QTest::qWaitForWindowExposed(window.get());
+    }
+
+    bool startServer(quint16 p)
+    {
+        server = std::make_unique<KovritServer>();
+        if (!server->open(dir.filePath(QStringLiteral("server.sqlite"))))
+            return false;
+        server->setStationToken(QStringLiteral("station-7"));
+        port = server->listen(QHostAddress(QHostAddress::LocalHost), p);
+        return port != 0;
+    }
+
+    // --- what the officer sees and touches -------------------------------
+
+    template<typename T> T *find(const char *name = nullptr) const
+    {
+        return name ? window->findChild<T *>(QLatin1String(name)) : window->findChild<T *>();
+    }
+    QAction *action(const char *name) const { return find<QAction>(name); }
+    QString status() const { return window->statusBar()->currentMessage(); }
+    QString maschinenStatus() const { return find<QLabel>("maschinenStatus")->text(); }
+    ScheibenLayout *grid() const { return find<ScheibenLayout>(); }
+    LxScheibe *scheibe(unsigned i) const { return grid() ? grid()->getScheibe(i) : nullptr; }
+    QLineEdit *karte() const { return find<QLineEdit>("scheibe"); }
+    QString ringe() const { return find<QLabel>("ringe")->text(); }
+    QString zehntel() const { return find<QLabel>("zehntel")->text(); }
+    QPushButton *speichern() const { return find<QPushButton>("speichernButton"); }
+    QPushButton *abbrechen() const { return find<QPushButton>("abbrechenButton"); }
+
+    bool login()
+    {
+        auto *select = find<QComboBox>("wettkampfSelect");
+        if (!select || !QTest::qWaitFor([&] { return select->findData(wettkampf) > 0; }, 5000))
+            return false;
+        select->setCurrentIndex(select->findData(wettkampf));
+        QTest::keyClicks(find<QLineEdit>("userEdit"), QLatin1String(User));
+        QTest::keyClicks(find<QLineEdit>("passwordEdit"), QLatin1String(Password));
+        QTest::mouseClick(find<QPushButton>("loginButton"), Qt::LeftButton);
+        return QTest::qWaitFor([&] { return grid() != nullptr; }, 5000);
+    }
+
+    bool verbinden()
+    {
+        action("connect")->trigger();
+        return QTest::qWaitFor([&] { return maschinenStatus() == QStringLiteral("Maschine: verbunden"); },
+                               5000);
+    }
+
+    // Types the card number and presses Return; waits until the card's
+    // targets stand (or a refusal box was shown).
+    bool karteEingeben(quint32 nummer, unsigned erwarteteScheiben)
+    {
+        const int boxen = fehler.size();
+        karte()->setText(QString::number(nummer));
+        QTest::keyClick(karte(), Qt::Key_Return);
+        return QTest::qWaitFor(
+            [&] {
+                return fehler.size() > boxen || (grid() && grid()->getScheibenzahl() == erwarteteScheiben);
+            },
+            5000);
+    }
+
+    KovritServer::CardSpec kartenSpec(quint32 nummer, int schuss = 10, int waffe = 1) const
+    {
+        KovritServer::CardSpec spec;
+        spec.competitionId = wettkampf;
+        spec.nummer = nummer;
+        spec.schussProScheibe = schuss;
+        spec.weaponType = waffe;
+        spec.weapon = waffe == 2 ? QStringLiteral("Luftpistole") : QStringLiteral("Luftgewehr");
+        return spec;
+    }
+
+    // The settings lines the emulator received, without the CR.
+    QList<QByteArray> einstellungen() const
+    {
+        QList<QByteArray> zeilen;
+        Rm3Simulator::Settings s;
+        for (const QByteArray &z : sim.receivedLines())
+            if (Rm3Simulator::decodeSettings(z, &s))
+                zeilen << z;
+        return zeilen;
+    }
+
+    bool warteAufFehler(int anzahl)
+    {
+        return QTest::qWaitFor([&] { return fehler.size() >= anzahl; }, 5000);
+    }
+
+private slots:
+    void closeBoxes()
+    {
+        const auto widgets = QApplication::topLevelWidgets();
+        for (QWidget *w : widgets) {
+            auto *box = qobject_cast<QMessageBox *>(w);
+            if (!box || !box->isVisible() || _closing.contains(box))
+                continue;
+            fehlerTitel << box->windowTitle();
+            fehler << box->text();
+            _closing << box;
+            box->button(QMessageBox::Ok)->click();
+        }
+        _closing.removeIf([](const QPointer<QMessageBox> &p) { return p.isNull() || !p->isVisible(); });
+    }
+
+private:
+    QTimer _boxCloser;
+    QList<QPointer<QMessageBox>> _closing;
+};
