@@ -150,13 +150,13 @@ public:
 
     KovritServer::CardSpec kartenSpec(quint32 nummer, int schuss = 10, int waffe = 1) const
     {
-        KovritServer::CardSpec spec;
-        spec.competitionId = wettkampf;
-        spec.nummer = nummer;
-        spec.schussProScheibe = schuss;
-        spec.weaponType = waffe;
-        spec.weapon = waffe == 2 ? QStringLiteral("Luftpistole") : QStringLiteral("Luftgewehr");
-        return spec;
+        KovritServer::CardSpec karte;
+        karte.competitionId = wettkampf;
+        karte.nummer = nummer;
+        karte.schussProScheibe = schuss;
+        karte.weaponType = waffe;
+        karte.weapon = waffe == 2 ? QStringLiteral("Luftpistole") : QStringLiteral("Luftgewehr");
+        return karte;
     }
 
     // The settings lines the emulator received, without the CR.

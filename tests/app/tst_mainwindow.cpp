@@ -248,12 +248,12 @@ private slots:
     {
         Station st;
         QVERIFY(st.start() && st.login() && st.verbinden());
-        KovritServer::CardSpec spec = st.kartenSpec(3001, 5);
-        spec.teilerFaktor = 2.5;
-        spec.hits = {
+        KovritServer::CardSpec karte = st.kartenSpec(3001, 5);
+        karte.teilerFaktor = 2.5;
+        karte.hits = {
             { 1.0, 0.0, 10.4, 250.0 }, { 0.0, 2.0, 9.8, 500.0 }, { 3.0, 3.0, 0.0, -1.0 }, { 0, 0, -1, -1 }
         };
-        st.server->addCard(spec);
+        st.server->addCard(karte);
         QVERIFY(st.karteEingeben(3001, 5));
         QCOMPARE(st.scheibe(0)->ringeLabel(), QStringLiteral("10,4R"));
         QCOMPARE(st.scheibe(0)->teilerLabel(), QStringLiteral("250,0T")); // stored Teiler not divided again
