@@ -105,6 +105,7 @@ void MainWindow::gotoScheibenLayout(const QString &wettkampf, const QString &use
     box->addWidget(_header, 3);
     connect(_header, &Header::scheibenIdEntered, &_schussBuffer, &SchussBuffer::clear);
     connect(_header, &Header::scheibenIdEntered, &_serviceProvider, &ServiceProvider::getScheibe);
+    connect(_header, &Header::scheibenIdEntered, this, &MainWindow::onScheibenIdEntered);
     _ergebnis = new Ergebnis(ui->centralWidget);
     box->addWidget(_ergebnis, 1);
     ui->body->addLayout(box, 0);
@@ -139,6 +140,14 @@ void MainWindow::clearTreffer()
 {
     for (auto &treffer : _treffer)
         treffer.clear();
+}
+
+void MainWindow::onScheibenIdEntered()
+{
+    // Until the new card arrives, shots still land on the old one; they are
+    // most likely the new card's, so the old card must not send them to the
+    // server as its own.
+    _autoSpeichern = false;
 }
 
 void MainWindow::onLoginDone(const QString &wettkampf, const QString &user)

@@ -53,6 +53,9 @@ public slots:
     // A refused submission must be repeatable at once by "Speichern".
     void onSetTrefferFailed();
     void onMaschinenZustand(int zustand);
+    // A new card number was entered: the current card is no longer
+    // submitted automatically.
+    void onScheibenIdEntered();
 
 private:
     void gotoLoginLayout();

@@ -241,6 +241,7 @@ private slots:
         // Save after cancel does nothing.
         st.window->onSpeichernClicked();
         QTest::qWait(200);
+        // The old card shows them meanwhile but never sends them as its own.
         QCOMPARE(st.server->submissionCount(st.server->cardId(1001)), 0);
     }
 
@@ -282,14 +283,18 @@ private slots:
         QVERIFY(bereit(st, 1001));
         st.server->addCard(st.kartenSpec(1002));
         // The machine already reads the next card while its number is typed:
-        // the shots reach the line before the reply reaches the window.
+        // the whole card is on the line before the reply reaches the window.
         const QList<Shot> shots = zehnSchuss();
-        st.sim.queueShots(shots);
+        QByteArray zeilen;
+        for (int i = 0; i < shots.size(); ++i)
+            zeilen += Rm3Simulator::shotLine(i, shots[i]) + '\r';
+        st.sim.sendRaw(zeilen);
         st.karte()->setText(QStringLiteral("1002"));
         QTest::keyClick(st.karte(), Qt::Key_Return);
         const quint32 id = st.server->cardId(1002);
         QTRY_COMPARE_WITH_TIMEOUT(st.server->submissionCount(id), 1, 10000);
         vergleicheGespeichert(st.server->storedHits(id), shots);
+        // The old card shows them meanwhile but never sends them as its own.
         QCOMPARE(st.server->submissionCount(st.server->cardId(1001)), 0);
     }
 
