@@ -38,19 +38,16 @@ public:
     };
 
     explicit RecordingHttpServer(QObject *parent = nullptr);
-    ~RecordingHttpServer() override;
 
     bool listen(); // OS-chosen port on 127.0.0.1
-    quint16 port() const;
     QString baseUrl() const; // "http://127.0.0.1:<port>"
 
     void setAnswer(int status, const QByteArray &body = QByteArray()); // for every request
-    void setSilent(bool silent);
+    void setSilent(bool silent) { _answer.silent = silent; }
     void queueAnswer(int status, const QByteArray &body = QByteArray()); // used before the default, FIFO
 
     QList<Request> requests() const { return _requests; }
-    Request lastRequest() const { return _requests.isEmpty() ? Request() : _requests.last(); }
-    void clearRequests() { _requests.clear(); }
+    Request lastRequest() const { return _requests.value(_requests.size() - 1); }
 
     // A port on 127.0.0.1 that was free a moment ago: connecting is refused.
     static quint16 refusedPort();
@@ -59,9 +56,7 @@ signals:
     void requestReceived();
 
 private:
-    void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
-    void answer(QTcpSocket *socket, const Answer &a);
 
     QTcpServer *_server;
     QHash<QTcpSocket *, QByteArray> _buffers;
