@@ -170,4 +170,9 @@ EOF
 (cd "$demo" && exec "$build/src/app/kovrit") >"$demo/kovrit.log" 2>&1 &
 pids+=($!)
 echo "kovrit started (log $demo/kovrit.log)."
-wait "${pids[-1]}" || true
+rc=0
+wait "${pids[-1]}" || rc=$?
+if [ $rc != 0 ]; then
+    echo "kovrit ended with code $rc; the end of its log:"
+    tail -n 5 "$demo/kovrit.log"
+fi

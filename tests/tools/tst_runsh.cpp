@@ -1,3 +1,5 @@
+#include "machine/maschine.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -155,6 +157,14 @@ private slots:
         QFileInfo link(c.value(QStringLiteral("port")).toString());
         QVERIFY(link.isSymLink());
         QVERIFY(link.symLinkTarget().startsWith(QStringLiteral("/dev/pts/")));
+        // The machine port of config.json leads to the emulator.
+        {
+            MaschineRm3 maschine;
+            maschine.setSerialPort(link.filePath());
+            maschine.verbinden();
+            QTRY_COMPARE_WITH_TIMEOUT(maschine.zustand(), int(MaschineRm3::Verbunden), 10000);
+            maschine.trennen();
+        }
         QNetworkAccessManager net;
         QNetworkRequest request(
             QUrl(c.value(QStringLiteral("url")).toString() + QStringLiteral("/wettkampfe")));
