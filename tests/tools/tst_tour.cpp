@@ -1,0 +1,50 @@
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The guided tour is the README's source of pictures: it must get through
+// the whole evening and leave every picture behind, each one a full window.
+class TestTour : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void tourFinishesAndWritesEveryPicture()
+    {
+        QTemporaryDir dir;
+        QProcess tour;
+        tour.start(QStringLiteral(KOVRIT_TOUR_EXE), { dir.filePath(QStringLiteral("bilder")) });
+        QVERIFY(tour.waitForFinished(90000));
+        QVERIFY2(tour.exitCode() == 0, tour.readAllStandardError().constData());
+
+        const QStringList namen { "anmeldung.png", "scheibe-laufend.png", "scheibe-fertig.png",
+                                  "korrektur.png", "fehler.png" };
+        const QStringList ausgabe = QString::fromLocal8Bit(tour.readAllStandardOutput())
+                                        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(ausgabe.size(), namen.size());
+        for (const QString &name : namen) {
+            const QString datei = dir.filePath(QStringLiteral("bilder/") + name);
+            QVERIFY2(ausgabe.contains(datei), qPrintable(datei));
+            QImage bild(datei);
+            QCOMPARE(bild.size(), QSize(1280, 800));
+            // Something was drawn: a blank grab has one colour throughout.
+            QSet<QRgb> farben;
+            for (int y = 0; y < bild.height(); y += 20)
+                for (int x = 0; x < bild.width(); x += 20)
+                    farben.insert(bild.pixel(x, y));
+            QVERIFY2(farben.size() > 5, qPrintable(name));
+        }
+    }
+
+    void tourWantsAFolder()
+    {
+        QProcess tour;
+        tour.start(QStringLiteral(KOVRIT_TOUR_EXE), { QStringLiteral("--help") });
+        QVERIFY(tour.waitForFinished(30000));
+        QCOMPARE(tour.exitCode(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTour)
+#include "tst_tour.moc"
