@@ -4,36 +4,14 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-bool RecordingHttpServer::Request::hasHeader(const QByteArray &name) const
-{
-    for (const auto &h : headers) {
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
-}
-
-QByteArray RecordingHttpServer::Request::header(const QByteArray &name) const
-{
-    for (const auto &h : headers) {
-        if (h.first.compare(name, Qt::CaseInsensitive) == 0)
-            return h.second;
-    }
-    return QByteArray();
-}
-
 RecordingHttpServer::RecordingHttpServer(QObject *parent)
     : QObject(parent)
     , _server(new QTcpServer(this))
 {
     connect(_server, &QTcpServer::newConnection, this, [this]() {
         while (QTcpSocket *socket = _server->nextPendingConnection()) {
-            _buffers.insert(socket, QByteArray());
             connect(socket, &QTcpSocket::readyRead, this, [this, socket]() { onReadyRead(socket); });
-            connect(socket, &QTcpSocket::disconnected, this, [this, socket]() {
-                _buffers.remove(socket);
-                socket->deleteLater();
-            });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         }
     });
 }
@@ -50,13 +28,7 @@ QString RecordingHttpServer::baseUrl() const
 
 void RecordingHttpServer::setAnswer(int status, const QByteArray &body)
 {
-    _answer.status = status;
-    _answer.body = body;
-}
-
-void RecordingHttpServer::queueAnswer(int status, const QByteArray &body)
-{
-    _queue.enqueue(Answer { status, body, false });
+    _answer = { status, body };
 }
 
 quint16 RecordingHttpServer::refusedPort()
@@ -68,8 +40,8 @@ quint16 RecordingHttpServer::refusedPort()
 
 void RecordingHttpServer::onReadyRead(QTcpSocket *socket)
 {
-    QByteArray &buffer = _buffers[socket];
-    buffer += socket->readAll();
+    // Leave the bytes in the socket until the whole request is there.
+    const QByteArray buffer = socket->peek(socket->bytesAvailable());
     const int headerEnd = buffer.indexOf("\r\n\r\n");
     if (headerEnd < 0)
         return;
@@ -78,39 +50,32 @@ void RecordingHttpServer::onReadyRead(QTcpSocket *socket)
     const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
     request.method = requestLine.value(0);
     request.target = requestLine.value(1);
-    qsizetype contentLength = 0;
     for (const QByteArray &line : lines.mid(1)) {
         const int colon = line.indexOf(':');
-        if (colon < 0)
-            continue;
-        const QByteArray name = line.left(colon).trimmed();
-        // Keep the value byte for byte apart from the separator blanks and
-        // the line end: a token test must see "Bearer " with its blank.
+        // Only the separator blanks and the line end go: a token test must
+        // see "Bearer " with its blank.
         QByteArray value = line.mid(colon + 1);
-        while (value.startsWith(' ') || value.startsWith('\t'))
+        while (value.startsWith(' '))
             value.remove(0, 1);
         if (value.endsWith('\r'))
             value.chop(1);
-        request.headers.append(qMakePair(name, value));
-        if (name.compare("Content-Length", Qt::CaseInsensitive) == 0)
-            contentLength = value.toLongLong();
+        request.headers.insert(line.left(colon).trimmed().toLower(), value);
     }
-    if (buffer.size() < headerEnd + 4 + contentLength)
+    const qsizetype length = request.headers.value("content-length").toLongLong();
+    if (buffer.size() < headerEnd + 4 + length)
         return;
-    request.body = buffer.mid(headerEnd + 4, contentLength);
-    buffer.clear(); // one request per connection: every answer closes it
+    request.body = buffer.mid(headerEnd + 4, length);
+    socket->readAll(); // one request per connection: every answer closes it
 
     _requests.append(request);
-    const Answer a = _queue.isEmpty() ? _answer : _queue.dequeue();
+    const QPair<int, QByteArray> a = _queue.isEmpty() ? _answer : _queue.dequeue();
     emit requestReceived();
-    if (a.silent)
+    if (_silent)
         return;
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(a.status) + " Test\r\nConnection: close\r\n";
-    if (a.status != 204)
-        out += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(a.body.size())
-            + "\r\n\r\n" + a.body;
-    else
-        out += "\r\n";
-    socket->write(out);
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(a.first) + " Test\r\nConnection: close\r\n";
+    if (a.first != 204)
+        out += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(a.second.size())
+            + "\r\n";
+    socket->write(out + "\r\n" + (a.first != 204 ? a.second : QByteArray()));
     socket->disconnectFromHost();
 }

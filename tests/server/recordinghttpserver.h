@@ -12,8 +12,8 @@ class QTcpServer;
 class QTcpSocket;
 
 // Minimal HTTP/1.1 server on 127.0.0.1 for client tests: records every request
-// exactly as it arrived (method, target, headers, body) and answers each with
-// whatever status and body the test set, or not at all.
+// exactly as it arrived and answers each with the status and body the test
+// set, or not at all.
 class RecordingHttpServer : public QObject
 {
     Q_OBJECT
@@ -22,19 +22,9 @@ public:
     struct Request
     {
         QByteArray method;
-        QByteArray target; // request target as sent, e.g. "/quilvo//wettkampfe"
-        QList<QPair<QByteArray, QByteArray>> headers; // in arrival order
+        QByteArray target; // as sent, e.g. "/quilvo//wettkampfe"
+        QHash<QByteArray, QByteArray> headers; // names in lower case
         QByteArray body;
-
-        bool hasHeader(const QByteArray &name) const;
-        QByteArray header(const QByteArray &name) const; // case-insensitive
-    };
-
-    struct Answer
-    {
-        int status = 200;
-        QByteArray body;
-        bool silent = false; // accept the request and never answer
     };
 
     explicit RecordingHttpServer(QObject *parent = nullptr);
@@ -43,8 +33,8 @@ public:
     QString baseUrl() const; // "http://127.0.0.1:<port>"
 
     void setAnswer(int status, const QByteArray &body = QByteArray()); // for every request
-    void setSilent(bool silent) { _answer.silent = silent; }
-    void queueAnswer(int status, const QByteArray &body = QByteArray()); // used before the default, FIFO
+    void queueAnswer(int status, const QByteArray &body) { _queue.enqueue({ status, body }); } // first, FIFO
+    void setSilent(bool silent) { _silent = silent; } // take requests, never answer
 
     QList<Request> requests() const { return _requests; }
     Request lastRequest() const { return _requests.value(_requests.size() - 1); }
@@ -59,8 +49,8 @@ private:
     void onReadyRead(QTcpSocket *socket);
 
     QTcpServer *_server;
-    QHash<QTcpSocket *, QByteArray> _buffers;
     QList<Request> _requests;
-    Answer _answer;
-    QQueue<Answer> _queue;
+    QPair<int, QByteArray> _answer { 200, QByteArray() };
+    QQueue<QPair<int, QByteArray>> _queue;
+    bool _silent = false;
 };

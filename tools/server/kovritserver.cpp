@@ -631,7 +631,7 @@ bool KovritServer::addUser(const QString &name, const QString &password)
                 { name, salt, passwordHash(password, salt, PasswordIterations), PasswordIterations });
 }
 
-quint32 KovritServer::addCard(const CardSpec &spec)
+quint32 KovritServer::addCard(const CardSpec &karte)
 {
     QSqlDatabase d = db();
     d.transaction();
@@ -640,49 +640,49 @@ quint32 KovritServer::addCard(const CardSpec &spec)
         return 0u;
     };
 
-    quint32 series = spec.seriesId;
+    quint32 series = karte.seriesId;
     if (series == 0) {
         const quint32 club
             = findOrInsert(QStringLiteral("SELECT id FROM club WHERE name = ?"),
-                           QStringLiteral("INSERT INTO club (name) VALUES (?)"), { spec.club });
+                           QStringLiteral("INSERT INTO club (name) VALUES (?)"), { karte.club });
         const quint32 shooter
             = findOrInsert(QStringLiteral("SELECT id FROM shooter WHERE name = ? AND club_id = ?"),
                            QStringLiteral("INSERT INTO shooter (name, club_id) VALUES (?, ?)"),
-                           { spec.shooter, qint64(club) });
+                           { karte.shooter, qint64(club) });
         QVariant team;
-        if (!spec.team.isEmpty())
+        if (!karte.team.isEmpty())
             team = qint64(findOrInsert(QStringLiteral("SELECT id FROM team WHERE name = ?"),
-                                       QStringLiteral("INSERT INTO team (name) VALUES (?)"), { spec.team }));
+                                       QStringLiteral("INSERT INTO team (name) VALUES (?)"), { karte.team }));
         const quint32 weapon = findOrInsert(
             QStringLiteral("SELECT id FROM weapon_class WHERE name = ? AND type = ? AND shots_per_card = ?"
                            " AND teiler_factor = ? AND cards_per_series = ?"),
             QStringLiteral(
                 "INSERT INTO weapon_class (name, type, shots_per_card, teiler_factor, cards_per_series)"
                 " VALUES (?, ?, ?, ?, ?)"),
-            { spec.weapon, spec.weaponType, spec.schussProScheibe, spec.teilerFaktor,
-              spec.scheibenProSerie });
+            { karte.weapon, karte.weaponType, karte.schussProScheibe, karte.teilerFaktor,
+              karte.scheibenProSerie });
         if (club == 0 || shooter == 0 || weapon == 0)
             return fail();
 
         QSqlQuery q(d);
         q.prepare(QStringLiteral("INSERT INTO series (competition_id, shooter_id, team_id, weapon_class_id,"
                                  " purchased_at) VALUES (?, ?, ?, ?, ?)"));
-        q.addBindValue(qint64(spec.competitionId));
+        q.addBindValue(qint64(karte.competitionId));
         q.addBindValue(qint64(shooter));
         q.addBindValue(team);
         q.addBindValue(qint64(weapon));
-        q.addBindValue(spec.purchasedAt);
+        q.addBindValue(karte.purchasedAt);
         if (!q.exec()) {
             _error = q.lastError().text();
             return fail();
         }
         series = q.lastInsertId().toUInt();
 
-        for (int i = 0; i < spec.events.size(); ++i) {
+        for (int i = 0; i < karte.events.size(); ++i) {
             const quint32 event
                 = findOrInsert(QStringLiteral("SELECT id FROM event WHERE competition_id = ? AND name = ?"),
                                QStringLiteral("INSERT INTO event (competition_id, name) VALUES (?, ?)"),
-                               { qint64(spec.competitionId), spec.events.at(i) });
+                               { qint64(karte.competitionId), karte.events.at(i) });
             if (event == 0
                 || !exec(QStringLiteral("INSERT OR IGNORE INTO series_event (series_id, event_id, position)"
                                         " VALUES (?, ?, ?)"),
@@ -693,17 +693,17 @@ quint32 KovritServer::addCard(const CardSpec &spec)
 
     QSqlQuery q(d);
     q.prepare(QStringLiteral("INSERT INTO card (number, series_id, evaluated_at) VALUES (?, ?, ?)"));
-    q.addBindValue(qint64(spec.nummer));
+    q.addBindValue(qint64(karte.nummer));
     q.addBindValue(qint64(series));
-    q.addBindValue(spec.evaluatedAt);
+    q.addBindValue(karte.evaluatedAt);
     if (!q.exec()) {
         _error = q.lastError().text();
         return fail();
     }
     const quint32 card = q.lastInsertId().toUInt();
 
-    for (int i = 0; i < spec.hits.size(); ++i) {
-        const Hit &h = spec.hits.at(i);
+    for (int i = 0; i < karte.hits.size(); ++i) {
+        const Hit &h = karte.hits.at(i);
         if (!exec(QStringLiteral("INSERT INTO hit (card_id, position, x, y, r, t) VALUES (?, ?, ?, ?, ?, ?)"),
                   { qint64(card), i, h.x, h.y, h.r >= 0.0 ? QVariant(h.r) : QVariant(),
                     h.t >= 0.0 ? QVariant(h.t) : QVariant() }))
@@ -828,23 +828,23 @@ bool KovritServer::seedDemo()
         = [&](quint32 competition, quint32 nummer, const QString &shooter, const QString &club,
               const QString &team, const QString &weapon, int type, int shots, double factor, int perSeries,
               const QStringList &events, const QList<Hit> &hits = {}, quint32 series = 0) {
-              CardSpec spec;
-              spec.competitionId = competition;
-              spec.nummer = nummer;
-              spec.seriesId = series;
-              spec.weaponType = type;
-              spec.schussProScheibe = shots;
-              spec.teilerFaktor = factor;
-              spec.scheibenProSerie = perSeries;
-              spec.weapon = weapon;
-              spec.shooter = shooter;
-              spec.club = club;
-              spec.team = team;
-              spec.events = events;
-              spec.purchasedAt = purchased;
-              spec.evaluatedAt = hits.isEmpty() ? 0 : evaluated;
-              spec.hits = hits;
-              return addCard(spec);
+              CardSpec karte;
+              karte.competitionId = competition;
+              karte.nummer = nummer;
+              karte.seriesId = series;
+              karte.weaponType = type;
+              karte.schussProScheibe = shots;
+              karte.teilerFaktor = factor;
+              karte.scheibenProSerie = perSeries;
+              karte.weapon = weapon;
+              karte.shooter = shooter;
+              karte.club = club;
+              karte.team = team;
+              karte.events = events;
+              karte.purchasedAt = purchased;
+              karte.evaluatedAt = hits.isEmpty() ? 0 : evaluated;
+              karte.hits = hits;
+              return addCard(karte);
           };
 
     const QString tell = QStringLiteral("SV Tell Hinterdorf");

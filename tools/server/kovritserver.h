@@ -95,7 +95,7 @@ public:
     // Helpers for tests and tools.
     quint32 addCompetition(const QString &name);
     bool addUser(const QString &name, const QString &password);
-    quint32 addCard(const CardSpec &spec); // returns the card id, 0 on failure
+    quint32 addCard(const CardSpec &karte); // returns the card id, 0 on failure
     quint32 cardId(quint32 nummer) const; // 0 when unknown
     quint32 seriesId(quint32 cardId) const;
     QList<Hit> storedHits(quint32 cardId) const;
