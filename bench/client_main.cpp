@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <unistd.h>
 
 // What main() does before the window exists.
 // (Outside any namespace: the resource initialiser is a global function.)
@@ -71,6 +72,9 @@ int memory(BenchApp &app, const QString &url, int karten)
 
 int main(int argc, char **argv)
 {
+    // A run that hangs (an error box waiting for a click, say) must not
+    // hold up the benchmark that started it.
+    alarm(120);
     if (argc >= 4 && !std::strcmp(argv[1], "startup")) {
         const qint64 gestartet = std::atoll(argv[2]);
         const QString config = QString::fromLocal8Bit(argv[3]);
