@@ -52,7 +52,7 @@ int benchStartup(int argc, char **argv)
     const QString config
         = configDatei(dir.path(), QStringLiteral("http://127.0.0.1:%1/quilvo").arg(stumm.serverPort()));
     QList<double> appMs, bareMs;
-    for (int i = 0; i < 21; ++i) {
+    for (int i = 0; i < 41; ++i) {
         for (const char *modus : { "app", "bare" }) {
             const qint64 t0 = BenchApp::now();
             const bool appModus = qstrcmp(modus, "app") == 0;
