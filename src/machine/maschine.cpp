@@ -3,6 +3,7 @@
 #include "targets/lxscheibe.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QRandomGenerator>
 #include <QtNumeric>
 
@@ -242,7 +243,10 @@ void MaschineRm3::verarbeiteBytes(const char *daten, qint64 anzahl)
 
 void MaschineRm3::onLineReceived(char *line, quint32 length)
 {
-    qInfo().noquote() << "MaschineRm3::onLineReceived: " + QString::fromLatin1(line);
+    // Every line of the machine passes here; a station that filters the
+    // information log out should not pay for building the message.
+    if (QLoggingCategory::defaultCategory()->isInfoEnabled())
+        qInfo().noquote() << "MaschineRm3::onLineReceived: " + QString::fromLatin1(line);
 
     if (_zustand == Verbindungsaufbau) {
         _verbindungsTimer.stop();

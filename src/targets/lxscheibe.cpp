@@ -4,6 +4,8 @@
 #include <QFont>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
+#include <QPixmapCache>
 #include <QStringList>
 
 #include <algorithm>
@@ -267,7 +269,7 @@ void LxScheibe::addText(QPainter *painter)
     }
 }
 
-void LxScheibe::paintFace(const Face &face)
+QPixmap LxScheibe::flaeche(const Face &face, int *rand) const
 {
     // The numbers are the same on every face and every paint.
     static const QStringList zifferText = [] {
@@ -277,14 +279,28 @@ void LxScheibe::paintFace(const Face &face)
         return texte;
     }();
 
-    const int w = width();
-    const int h = height();
-    _mitteX = w / 2;
-    _mitteY = h / 2;
-    // The smaller side decides, leaving room for the texts above ring 1.
-    _pixelProRing = static_cast<int>(std::floor(0.045 * (_mitteX > _mitteY ? h : w)));
+    // Room for the outer ring and for ring numbers that stick out of a tiny face.
+    const int aussen = static_cast<int>(std::floor(_pixelProRing * face.ringRadius[0]));
+    *rand = aussen + 16;
+    QFont zifferFont = font();
+    zifferFont.setPointSize(7);
+    const qreal dpr = devicePixelRatioF();
+    const QString schluessel = QStringLiteral("LxScheibe/%1/%2/%3/%4/%5")
+                                   .arg(quintptr(&face))
+                                   .arg(_pixelProRing)
+                                   .arg(_farbe)
+                                   .arg(dpr)
+                                   .arg(zifferFont.key());
+    QPixmap bild;
+    if (QPixmapCache::find(schluessel, &bild))
+        return bild;
 
-    QPainter painter(this);
+    const int seite = 2 * *rand;
+    bild = QPixmap(QSize(seite, seite) * dpr);
+    bild.setDevicePixelRatio(dpr);
+    bild.fill(Qt::transparent);
+    const int m = *rand;
+    QPainter painter(&bild);
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setPen(Qt::black);
     painter.setBrush(QColor(static_cast<QRgb>(_farbe)));
@@ -298,11 +314,9 @@ void LxScheibe::paintFace(const Face &face)
         if (ring == face.weisserPunktAb)
             painter.setBrush(Qt::white);
         const int r = static_cast<int>(std::floor(_pixelProRing * face.ringRadius[i]));
-        painter.drawEllipse(QRect(_mitteX - r, _mitteY - r, 2 * r, 2 * r));
+        painter.drawEllipse(QRect(m - r, m - r, 2 * r, 2 * r));
     }
 
-    QFont zifferFont;
-    zifferFont.setPointSize(7);
     painter.setFont(zifferFont);
     painter.setPen(Qt::black);
     for (int i = 0; i < zifferText.size(); ++i) {
@@ -310,11 +324,30 @@ void LxScheibe::paintFace(const Face &face)
             painter.setPen(Qt::white);
         const int hoehe = static_cast<int>(std::floor(_pixelProRing * face.zifferRadius[i]));
         const QString &text = zifferText.at(i);
-        painter.drawText(QPoint(_mitteX - 2, _mitteY + 4 - hoehe), text);
-        painter.drawText(QPoint(_mitteX - 2 + hoehe, _mitteY + 4), text);
-        painter.drawText(QPoint(_mitteX - 2, _mitteY + 4 + hoehe), text);
-        painter.drawText(QPoint(_mitteX - 2 - hoehe, _mitteY + 4), text);
+        painter.drawText(QPoint(m - 2, m + 4 - hoehe), text);
+        painter.drawText(QPoint(m - 2 + hoehe, m + 4), text);
+        painter.drawText(QPoint(m - 2, m + 4 + hoehe), text);
+        painter.drawText(QPoint(m - 2 - hoehe, m + 4), text);
     }
+    painter.end();
+    QPixmapCache::insert(schluessel, bild);
+    return bild;
+}
+
+void LxScheibe::paintFace(const Face &face)
+{
+    const int w = width();
+    const int h = height();
+    _mitteX = w / 2;
+    _mitteY = h / 2;
+    // The smaller side decides, leaving room for the texts above ring 1.
+    _pixelProRing = static_cast<int>(std::floor(0.045 * (_mitteX > _mitteY ? h : w)));
+
+    int rand = 0;
+    const QPixmap bild = flaeche(face, &rand);
+    QPainter painter(this);
+    painter.drawPixmap(_mitteX - rand, _mitteY - rand, bild);
+    painter.setRenderHint(QPainter::Antialiasing, true);
 
     if (_valid && std::isfinite(_x) && std::isfinite(_y)) {
         painter.setPen(Qt::darkRed);

@@ -6,6 +6,7 @@
 
 class QMouseEvent;
 class QPainter;
+class QPixmap;
 
 // One target of a target card: holds at most one shot, scores it, shows its
 // number, ring text and Teiler text, colours itself by the state of the shot
@@ -92,6 +93,11 @@ protected:
     void paintFace(const Face &face);
 
 private:
+    // The rings and ring numbers of a face, drawn once per face, size, colour
+    // and font and kept in the pixmap cache: at full-screen sizes the rings
+    // cost more than everything else on the screen, and they only change with
+    // those four. The centre lies at (*rand, *rand).
+    QPixmap flaeche(const Face &face, int *rand) const;
     unsigned _index;
     double _teilerAbstand;
     int _pixelProRing = 0;

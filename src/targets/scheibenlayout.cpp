@@ -3,6 +3,7 @@
 
 #include "targets/lgscheibe.h"
 #include "targets/lpscheibe.h"
+#include "targets/rahmenstil.h"
 
 #include <QHBoxLayout>
 #include <QLayoutItem>
@@ -14,6 +15,8 @@ ScheibenLayout::ScheibenLayout(QWidget *parent)
 {
     ui->setupUi(this);
     _anzahl = 0;
+    // The frame behind the targets is repainted with every target; see RahmenStil.
+    ui->schussbild->setStyle(new RahmenStil(this));
 
     // The buttons join a layout only when the first grid is built.
     _speichernButton = new QPushButton(QStringLiteral("Speichern"), ui->schussbild);
