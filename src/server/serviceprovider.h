@@ -62,7 +62,13 @@ public:
     ~ServiceProvider() override;
 
     void init(const QString &url, const QString &jwt);
-    QString toDatumString(double seconds) const;
+    static QString toDatumString(double seconds);
+
+    // The readers of the three reply bodies the client evaluates; lenient,
+    // so any body gives a result. Public so they can be fed arbitrary bodies.
+    static Scheibe leseScheibe(const QByteArray &body);
+    static QList<QPair<quint32, QString>> leseWettkampfe(const QByteArray &body);
+    static QString leseLogin(const QByteArray &body); // the new token
 
     int transferTimeout() const;
     void setTransferTimeout(int ms); // test seam; DefaultTransferTimeout otherwise
