@@ -203,7 +203,7 @@ QNetworkReply *ServiceProvider::get(const QString &path)
     QNetworkRequest request(QUrl(_url + path, QUrl::TolerantMode));
     request.setRawHeader("Authorization", _authorization);
     qInfo().noquote() << "ServiceProvider::get:" << request.url().toString();
-    return _manager.get(request);
+    return begrenze(_manager.get(request));
 }
 
 QNetworkReply *ServiceProvider::post(const QString &path, const QByteArray &body)
@@ -212,7 +212,19 @@ QNetworkReply *ServiceProvider::post(const QString &path, const QByteArray &body
     request.setRawHeader("Authorization", _authorization);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     qInfo().noquote() << "ServiceProvider::post:" << request.url().toString();
-    return _manager.post(request, body);
+    return begrenze(_manager.post(request, body));
+}
+
+QNetworkReply *ServiceProvider::begrenze(QNetworkReply *reply)
+{
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 empfangen, qint64 gesamt) {
+        if (empfangen > MaxAntwortGroesse || gesamt > MaxAntwortGroesse) {
+            qInfo().noquote() << "ServiceProvider::begrenze: reply over" << MaxAntwortGroesse
+                              << "bytes, aborted";
+            reply->abort();
+        }
+    });
+    return reply;
 }
 
 void ServiceProvider::onLoginFinished(QNetworkReply *reply, const QString &wettkampfName, const QString &user)

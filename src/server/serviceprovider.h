@@ -57,6 +57,10 @@ public:
     // A server that accepts the connection and then never answers would leave
     // a request pending for good; after this long it fails like any other.
     static constexpr int DefaultTransferTimeout = 30000;
+    // Largest reply body that is read; a card or the competition list is a
+    // few kilobytes, so a bigger body comes from a broken or hostile server
+    // and is cut off as a failure (network error 5) instead of filling memory.
+    static constexpr qint64 MaxAntwortGroesse = 4 * 1024 * 1024;
 
     explicit ServiceProvider(QObject *parent = nullptr);
     ~ServiceProvider() override;
@@ -94,6 +98,7 @@ public slots:
 private:
     QNetworkReply *get(const QString &path);
     QNetworkReply *post(const QString &path, const QByteArray &body);
+    QNetworkReply *begrenze(QNetworkReply *reply);
     void onLoginFinished(QNetworkReply *reply, const QString &wettkampfName, const QString &user);
     void onWettkampfeFinished(QNetworkReply *reply);
     void onScheibeFinished(QNetworkReply *reply);
