@@ -72,8 +72,14 @@ struct Outcome
     QString suffix() const { return QStringLiteral("(%1:%2)").arg(code).arg(status); }
 };
 
+// Set on a reply whose body went over MaxAntwortGroesse.
+constexpr const char *zuGross = "kovritZuGross";
+
 Outcome outcomeOf(QNetworkReply *reply)
 {
+    if (reply->property(zuGross).toBool())
+        return { static_cast<int>(QNetworkReply::OperationCanceledError),
+                 reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() };
     return { static_cast<int>(reply->error()),
              reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() };
 }
@@ -217,12 +223,18 @@ QNetworkReply *ServiceProvider::post(const QString &path, const QByteArray &body
 
 QNetworkReply *ServiceProvider::begrenze(QNetworkReply *reply)
 {
+    // Data beyond the cap stays in the socket instead of in memory.
+    reply->setReadBufferSize(MaxAntwortGroesse);
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 empfangen, qint64 gesamt) {
-        if (empfangen > MaxAntwortGroesse || gesamt > MaxAntwortGroesse) {
-            qInfo().noquote() << "ServiceProvider::begrenze: reply over" << MaxAntwortGroesse
-                              << "bytes, aborted";
-            reply->abort();
-        }
+        if ((empfangen < MaxAntwortGroesse && gesamt <= MaxAntwortGroesse)
+            || reply->property(zuGross).toBool())
+            return;
+        qInfo().noquote() << "ServiceProvider::begrenze: reply over" << MaxAntwortGroesse << "bytes, aborted";
+        // The report may come from a reply that is finishing with the whole
+        // body in hand; the mark makes it a failure all the same.
+        reply->setProperty(zuGross, true);
+        if (!reply->isFinished())
+            QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
     });
     return reply;
 }
