@@ -26,10 +26,14 @@ long rssKb()
 }
 
 QtMessageHandler standard = nullptr;
+QStringList letzteZeilen; // the tail of the log, shown when a card goes wrong
 
 // Thousands of cards log far too much to read; only warnings and worse count.
 void ohneInfo(QtMsgType typ, const QMessageLogContext &kontext, const QString &text)
 {
+    letzteZeilen << text;
+    if (letzteZeilen.size() > 60)
+        letzteZeilen.removeFirst();
     if (typ != QtInfoMsg && typ != QtDebugMsg && !text.contains(QLatin1String("propagateSizeHints")))
         standard(typ, kontext, text);
 }
@@ -76,7 +80,9 @@ private slots:
                 spec.seriesId = karten.last().serie;
             const quint32 id = st.server->addCard(spec);
             QVERIFY(id);
-            QVERIFY2(st.karteBereit(spec.nummer, schuss), qPrintable(QString::number(i)));
+            QVERIFY2(st.karteBereit(spec.nummer, schuss),
+                     qPrintable(QStringLiteral("card %1: %2\n").arg(i).arg(st.fehler.join('|'))
+                                + letzteZeilen.join('\n')));
 
             QList<Rm3Simulator::Shot> shots;
             const int gelesen = art == Zeitueberschreitung ? schuss - 3 : schuss;
