@@ -1,11 +1,44 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds into build/ and runs the whole test suite.
+# Installs what is missing, builds and runs the whole test suite.
+#
+#   ./test.sh              build/ with the default compiler, the whole suite,
+#                          then each fuzzer for a short fixed number of runs
+#   ./test.sh --sanitize   build-asan/ with AddressSanitizer, UndefinedBehavior-
+#                          Sanitizer and leak checking, the whole suite
+#   ./test.sh --soak N     build/, then the soak test with N cards (e.g. 1000)
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
 
-kovrit_ensure_packages
-kovrit_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+mode=${1:-}
+# libFuzzer and the clang sanitizer runtimes for the short fuzz runs.
+kovrit_ensure_packages clang libclang-rt-14-dev llvm
 
-cd build
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 300
+case "$mode" in
+--sanitize)
+    san="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+    kovrit_build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_FLAGS="$san" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
+    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
+    export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+    export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
+    cd build-asan
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 600
+    ;;
+--soak)
+    kovrit_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cd build
+    # Qt Test stops a test function after 5 minutes unless told otherwise.
+    KOVRIT_SOAK_KARTEN=${2:?--soak needs a card count} QTEST_FUNCTION_TIMEOUT=14400000 QT_QPA_PLATFORM=offscreen \
+        tests/app/tst_soak -maxwarnings 0
+    ;;
+"")
+    kovrit_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 300)
+    scripts/fuzz.sh --runs 20000
+    ;;
+*)
+    echo "usage: $0 [--sanitize | --soak N]" >&2
+    exit 2
+    ;;
+esac

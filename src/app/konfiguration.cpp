@@ -1,5 +1,6 @@
 #include "app/konfiguration.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -38,7 +39,12 @@ Konfiguration Konfiguration::lesen(const QString &pfad)
     QFile datei(pfad);
     if (!datei.open(QIODevice::ReadOnly | QIODevice::Text))
         return k;
-    const QJsonObject objekt = QJsonDocument::fromJson(datei.readAll()).object();
+    const QByteArray inhalt = datei.read(MaxGroesse + 1);
+    if (inhalt.size() > MaxGroesse) {
+        qInfo().noquote() << "Konfiguration::lesen: " + pfad + " over" << MaxGroesse << "bytes, not read";
+        return k;
+    }
+    const QJsonObject objekt = QJsonDocument::fromJson(inhalt).object();
     leseText(objekt, "url", k.url);
     leseText(objekt, "jwt", k.jwt);
     leseText(objekt, "port", k.port);

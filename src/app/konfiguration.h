@@ -15,5 +15,9 @@ struct Konfiguration
     int teilergrenze = 13;
     int drucker = 1;
 
+    // A real config.json is a few hundred bytes; a bigger file (a log or an
+    // image saved under the wrong name) is not read at all.
+    static constexpr qint64 MaxGroesse = 64 * 1024;
+
     static Konfiguration lesen(const QString &pfad);
 };

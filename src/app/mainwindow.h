@@ -33,6 +33,8 @@ public:
 
     // The machine link, for tests and the demo tour that shorten its timers.
     MaschineRm3 &maschine() { return _maschine; }
+    // The server client, for tests that shorten its transfer time-out.
+    ServiceProvider &serviceProvider() { return _serviceProvider; }
 
 public slots:
     void onScheibeClicked(LxScheibe *scheibe);

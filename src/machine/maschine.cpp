@@ -94,6 +94,14 @@ void MaschineRm3::setSerialPort(const QString &name)
     _port = name;
 }
 
+void MaschineRm3::armiereKarte(quint32 anzahl)
+{
+    _schussTimer.stop();
+    _zeilenLaenge = 0;
+    _schussSoll = anzahl;
+    _schusszahl = 0;
+}
+
 void MaschineRm3::setTimerIntervalle(int verbindung, int schuss, int kontrollstr)
 {
     _verbindungsTimer.setInterval(verbindung);

@@ -74,6 +74,10 @@ public:
     int verbindungsTimerIntervall() const { return _verbindungsTimer.interval(); }
     int schussTimerIntervall() const { return _schussTimer.interval(); }
     int kontrollstrTimerIntervall() const { return _kontrollstrTimer.interval(); }
+    // Test seam for driving the protocol without a port: expects `anzahl`
+    // shots as a settings line would, and shows the framing's fill level.
+    void armiereKarte(quint32 anzahl);
+    quint32 zeilenLaenge() const { return _zeilenLaenge; }
 
 signals:
     void verbindungsFehler(const QString &text);

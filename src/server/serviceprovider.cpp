@@ -72,8 +72,14 @@ struct Outcome
     QString suffix() const { return QStringLiteral("(%1:%2)").arg(code).arg(status); }
 };
 
+// Set on a reply whose body went over MaxAntwortGroesse.
+constexpr const char *zuGross = "kovritZuGross";
+
 Outcome outcomeOf(QNetworkReply *reply)
 {
+    if (reply->property(zuGross).toBool())
+        return { static_cast<int>(QNetworkReply::OperationCanceledError),
+                 reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() };
     return { static_cast<int>(reply->error()),
              reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() };
 }
@@ -117,7 +123,7 @@ void ServiceProvider::init(const QString &url, const QString &jwt)
     _authorization = bearer(_jwt);
 }
 
-QString ServiceProvider::toDatumString(double seconds) const
+QString ServiceProvider::toDatumString(double seconds)
 {
     // The server's timestamps are whole seconds since 1970 in an unsigned
     // 32-bit field; anything else is wrapped the way such a field would be.
@@ -203,7 +209,7 @@ QNetworkReply *ServiceProvider::get(const QString &path)
     QNetworkRequest request(QUrl(_url + path, QUrl::TolerantMode));
     request.setRawHeader("Authorization", _authorization);
     qInfo().noquote() << "ServiceProvider::get:" << request.url().toString();
-    return _manager.get(request);
+    return begrenze(_manager.get(request));
 }
 
 QNetworkReply *ServiceProvider::post(const QString &path, const QByteArray &body)
@@ -212,7 +218,25 @@ QNetworkReply *ServiceProvider::post(const QString &path, const QByteArray &body
     request.setRawHeader("Authorization", _authorization);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     qInfo().noquote() << "ServiceProvider::post:" << request.url().toString();
-    return _manager.post(request, body);
+    return begrenze(_manager.post(request, body));
+}
+
+QNetworkReply *ServiceProvider::begrenze(QNetworkReply *reply)
+{
+    // Data beyond the cap stays in the socket instead of in memory.
+    reply->setReadBufferSize(MaxAntwortGroesse);
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 empfangen, qint64 gesamt) {
+        if ((empfangen < MaxAntwortGroesse && gesamt <= MaxAntwortGroesse)
+            || reply->property(zuGross).toBool())
+            return;
+        qInfo().noquote() << "ServiceProvider::begrenze: reply over" << MaxAntwortGroesse << "bytes, aborted";
+        // The report may come from a reply that is finishing with the whole
+        // body in hand; the mark makes it a failure all the same.
+        reply->setProperty(zuGross, true);
+        if (!reply->isFinished())
+            QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+    });
+    return reply;
 }
 
 void ServiceProvider::onLoginFinished(QNetworkReply *reply, const QString &wettkampfName, const QString &user)
@@ -222,8 +246,7 @@ void ServiceProvider::onLoginFinished(QNetworkReply *reply, const QString &wettk
         qInfo().noquote() << "ServiceProvider::doLogin: failed" << outcome.suffix();
         emit loginFailed(QStringLiteral("Zugang verweigert! ") + outcome.suffix());
     } else {
-        const QJsonObject answer = parseObject(reply->readAll());
-        _authorization = bearer(readText(answer.value(QStringLiteral("jwt"))));
+        _authorization = bearer(leseLogin(reply->readAll()));
         emit loginOk(wettkampfName, user);
     }
     reply->deleteLater();
@@ -241,14 +264,7 @@ void ServiceProvider::onWettkampfeFinished(QNetworkReply *reply)
         emit requestError(
             QStringLiteral("Wettkämpfe konnten nicht abgerufen werden! (0:%1)").arg(outcome.status));
     } else {
-        QList<QPair<quint32, QString>> list;
-        const QJsonArray entries = parseArray(reply->readAll());
-        for (const QJsonValue &entry : entries) {
-            const QJsonObject o = readObject(entry);
-            list.append(qMakePair(static_cast<quint32>(readInt(o.value(QStringLiteral("id")), 0)),
-                                  readText(o.value(QStringLiteral("name")))));
-        }
-        emit wettkampfe(list);
+        emit wettkampfe(leseWettkampfe(reply->readAll()));
     }
     reply->deleteLater();
 }
@@ -262,7 +278,30 @@ void ServiceProvider::onScheibeFinished(QNetworkReply *reply)
         return;
     }
 
-    const QJsonObject top = parseObject(reply->readAll());
+    emit scheibe(leseScheibe(reply->readAll()));
+    reply->deleteLater();
+}
+
+QString ServiceProvider::leseLogin(const QByteArray &body)
+{
+    return readText(parseObject(body).value(QStringLiteral("jwt")));
+}
+
+QList<QPair<quint32, QString>> ServiceProvider::leseWettkampfe(const QByteArray &body)
+{
+    QList<QPair<quint32, QString>> list;
+    const QJsonArray entries = parseArray(body);
+    for (const QJsonValue &entry : entries) {
+        const QJsonObject o = readObject(entry);
+        list.append(qMakePair(static_cast<quint32>(readInt(o.value(QStringLiteral("id")), 0)),
+                              readText(o.value(QStringLiteral("name")))));
+    }
+    return list;
+}
+
+ServiceProvider::Scheibe ServiceProvider::leseScheibe(const QByteArray &body)
+{
+    const QJsonObject top = parseObject(body);
     Scheibe s;
     s.id = static_cast<quint32>(readInt(top.value(QStringLiteral("id")), 0));
     s.ringe = 0;
@@ -319,8 +358,7 @@ void ServiceProvider::onScheibeFinished(QNetworkReply *reply)
     // Absurd ring values from a broken server must not overflow the total.
     s.ringe = static_cast<qint32>(qBound(0.0, ganze, double(std::numeric_limits<qint32>::max())));
 
-    emit scheibe(s);
-    reply->deleteLater();
+    return s;
 }
 
 void ServiceProvider::onTrefferFinished(QNetworkReply *reply)

@@ -57,12 +57,22 @@ public:
     // A server that accepts the connection and then never answers would leave
     // a request pending for good; after this long it fails like any other.
     static constexpr int DefaultTransferTimeout = 30000;
+    // Largest reply body that is read; a card or the competition list is a
+    // few kilobytes, so a bigger body comes from a broken or hostile server
+    // and is cut off as a failure (network error 5) instead of filling memory.
+    static constexpr qint64 MaxAntwortGroesse = 4 * 1024 * 1024;
 
     explicit ServiceProvider(QObject *parent = nullptr);
     ~ServiceProvider() override;
 
     void init(const QString &url, const QString &jwt);
-    QString toDatumString(double seconds) const;
+    static QString toDatumString(double seconds);
+
+    // The readers of the three reply bodies the client evaluates; lenient,
+    // so any body gives a result. Public so they can be fed arbitrary bodies.
+    static Scheibe leseScheibe(const QByteArray &body);
+    static QList<QPair<quint32, QString>> leseWettkampfe(const QByteArray &body);
+    static QString leseLogin(const QByteArray &body); // the new token
 
     int transferTimeout() const;
     void setTransferTimeout(int ms); // test seam; DefaultTransferTimeout otherwise
@@ -88,6 +98,7 @@ public slots:
 private:
     QNetworkReply *get(const QString &path);
     QNetworkReply *post(const QString &path, const QByteArray &body);
+    QNetworkReply *begrenze(QNetworkReply *reply);
     void onLoginFinished(QNetworkReply *reply, const QString &wettkampfName, const QString &user);
     void onWettkampfeFinished(QNetworkReply *reply);
     void onScheibeFinished(QNetworkReply *reply);

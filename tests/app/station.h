@@ -170,6 +170,36 @@ public:
         return zeilen;
     }
 
+    // Logged in, machine connected, card `nummer` fetched and the machine set
+    // up for it.
+    bool bereit(quint32 nummer, int schuss = 10, int waffe = 1)
+    {
+        if (!start() || !login() || !verbinden())
+            return false;
+        server->addCard(kartenSpec(nummer, schuss, waffe));
+        return karteBereit(nummer, schuss);
+    }
+
+    // Types a card that is on the server and waits for its settings line.
+    bool karteBereit(quint32 nummer, int schuss)
+    {
+        const int vorher = einstellungen().size();
+        return karteEingeben(nummer, unsigned(schuss))
+            && QTest::qWaitFor([&] { return einstellungen().size() > vorher; }, 5000);
+    }
+
+    // The hit a shot line ("n;rings;teiler;x;y;marker") must be stored as.
+    static KovritServer::Hit trefferAus(const QByteArray &zeile, double teilerFaktor = 1.0)
+    {
+        const QList<QByteArray> f = zeile.split(';');
+        KovritServer::Hit h;
+        h.r = f.value(1).toDouble();
+        h.t = f.value(2).toDouble() / teilerFaktor;
+        h.x = f.value(3).toDouble();
+        h.y = f.value(4).toDouble();
+        return h;
+    }
+
     bool warteAufFehler(int anzahl)
     {
         return QTest::qWaitFor([&] { return fehler.size() >= anzahl; }, 5000);
