@@ -22,11 +22,11 @@ int serverMain(int argc, char **argv, int karten)
     const quint32 wettkampf = server.addCompetition(QStringLiteral("Benchmark"));
     server.addUser(QString::fromLatin1(ServerProzess::User), QString::fromLatin1(ServerProzess::Password));
     for (int i = 0; i < karten; ++i) {
-        KovritServer::CardSpec spec;
-        spec.competitionId = wettkampf;
-        spec.nummer = ServerProzess::ErsteKarte + quint32(i);
-        spec.events = QStringList { QStringLiteral("Luftgewehr Herren") };
-        if (!server.addCard(spec))
+        KovritServer::CardSpec karte;
+        karte.competitionId = wettkampf;
+        karte.nummer = ServerProzess::ErsteKarte + quint32(i);
+        karte.events = QStringList { QStringLiteral("Luftgewehr Herren") };
+        if (!server.addCard(karte))
             return 1;
     }
     if (!server.listen())

@@ -1,5 +1,4 @@
-#ifndef KOVRIT_MACHINE_MASCHINE_H
-#define KOVRIT_MACHINE_MASCHINE_H
+#pragma once
 
 #include <QByteArray>
 #include <QObject>
@@ -122,5 +121,3 @@ private:
     bool _zweifelhaft; // doubtful shot reported, machine not yet acknowledged
     int _kontrollstrAnzahl; // acknowledgement CRs not yet counted down
 };
-
-#endif // KOVRIT_MACHINE_MASCHINE_H

@@ -1,5 +1,4 @@
-#ifndef KOVRIT_MACHINE_SCHUSSBUFFER_H
-#define KOVRIT_MACHINE_SCHUSSBUFFER_H
+#pragma once
 
 #include <QList>
 #include <QObject>
@@ -43,5 +42,3 @@ public slots:
 private:
     QList<Eintrag> _eintraege;
 };
-
-#endif // KOVRIT_MACHINE_SCHUSSBUFFER_H

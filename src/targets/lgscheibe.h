@@ -1,5 +1,4 @@
-#ifndef LGSCHEIBE_H
-#define LGSCHEIBE_H
+#pragma once
 
 #include "targets/lxscheibe.h"
 
@@ -14,5 +13,3 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
 };
-
-#endif // LGSCHEIBE_H

@@ -1,5 +1,4 @@
-#ifndef LXSCHEIBE_H
-#define LXSCHEIBE_H
+#pragma once
 
 #include <QString>
 #include <QWidget>
@@ -111,5 +110,3 @@ private:
     QString _teilerLabel;
     bool _editierbar = false;
 };
-
-#endif // LXSCHEIBE_H

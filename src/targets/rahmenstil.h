@@ -1,5 +1,4 @@
-#ifndef RAHMENSTIL_H
-#define RAHMENSTIL_H
+#pragma once
 
 #include <QColor>
 #include <QProxyStyle>
@@ -28,5 +27,3 @@ private:
     mutable bool _geprueft = false;
     mutable QColor _innen;
 };
-
-#endif // RAHMENSTIL_H

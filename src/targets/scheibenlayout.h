@@ -1,5 +1,4 @@
-#ifndef SCHEIBENLAYOUT_H
-#define SCHEIBENLAYOUT_H
+#pragma once
 
 #include <QString>
 #include <QWidget>
@@ -65,5 +64,3 @@ private:
     LxScheibe *_scheiben[MaxScheiben] = {};
     unsigned _anzahl;
 };
-
-#endif // SCHEIBENLAYOUT_H

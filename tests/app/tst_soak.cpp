@@ -73,14 +73,14 @@ private slots:
             const int waffe = (i / 4) % 2 + 1;
             const int schuss = (i / 2) % 3 == 1 ? 5 : 10; // both cards of a series alike
             const double faktor = waffe == 2 ? 2.5 : 1.0;
-            KovritServer::CardSpec spec = st.kartenSpec(quint32(100000 + i), schuss, waffe);
-            spec.teilerFaktor = faktor;
-            spec.scheibenProSerie = 2;
+            KovritServer::CardSpec neu = st.kartenSpec(quint32(100000 + i), schuss, waffe);
+            neu.teilerFaktor = faktor;
+            neu.scheibenProSerie = 2;
             if (i % 2 == 1)
-                spec.seriesId = karten.last().serie;
-            const quint32 id = st.server->addCard(spec);
+                neu.seriesId = karten.last().serie;
+            const quint32 id = st.server->addCard(neu);
             QVERIFY(id);
-            QVERIFY2(st.karteBereit(spec.nummer, schuss),
+            QVERIFY2(st.karteBereit(neu.nummer, schuss),
                      qPrintable(QStringLiteral("card %1: %2\n").arg(i).arg(st.fehler.join('|'))
                                 + letzteZeilen.join('\n')));
 

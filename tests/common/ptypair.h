@@ -1,5 +1,4 @@
-#ifndef KOVRIT_TESTS_COMMON_PTYPAIR_H
-#define KOVRIT_TESTS_COMMON_PTYPAIR_H
+#pragma once
 
 // A raw pseudo-terminal pair for serial tests: the code under test opens the
 // slave path like a serial port, the test plays the other end on the master.
@@ -110,5 +109,3 @@ private:
     QElapsedTimer _clock;
     std::unique_ptr<QSocketNotifier> _notifier;
 };
-
-#endif // KOVRIT_TESTS_COMMON_PTYPAIR_H

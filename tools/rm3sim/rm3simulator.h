@@ -1,5 +1,4 @@
-#ifndef KOVRIT_TOOLS_RM3SIMULATOR_H
-#define KOVRIT_TOOLS_RM3SIMULATOR_H
+#pragma once
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -167,5 +166,3 @@ private:
 };
 
 Q_DECLARE_METATYPE(Rm3Simulator::Settings)
-
-#endif // KOVRIT_TOOLS_RM3SIMULATOR_H
