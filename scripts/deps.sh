@@ -3,7 +3,7 @@
 # everything never touches apt.
 
 KOVRIT_PACKAGES=(
-    build-essential cmake ninja-build pkg-config
+    build-essential cmake ninja-build pkg-config file
     qt6-base-dev qt6-base-dev-tools
     qt6-serialport-dev
     qt6-websockets-dev qt6-httpserver-dev
