@@ -7,9 +7,6 @@
 // kept, so a test can run through nested event loops like an officer.
 
 #include "app/mainwindow.h"
-#include "forms/ergebnis.h"
-#include "forms/header.h"
-#include "forms/login.h"
 #include "kovritserver.h"
 #include "rm3simulator.h"
 #include "targets/lxscheibe.h"
@@ -25,12 +22,46 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <memory>
+
+using Shot = Rm3Simulator::Shot;
+using Hit = KovritServer::Hit;
+
+// Stored hits compare as QCOMPARE compares doubles, and print on a mismatch.
+inline bool operator==(const Hit &a, const Hit &b)
+{
+    const auto gleich
+        = [](double u, double v) { return qFuzzyIsNull(v) ? qFuzzyIsNull(u) : qFuzzyCompare(u, v); };
+    return gleich(a.x, b.x) && gleich(a.y, b.y) && gleich(a.r, b.r) && gleich(a.t, b.t);
+}
+inline QDebug operator<<(QDebug d, const Hit &h)
+{
+    return d.nospace() << "Hit(" << h.x << ", " << h.y << ", " << h.r << ", " << h.t << ')';
+}
+
+// Ten clean shots with values that travel exactly through every wire.
+inline QList<Shot> zehnSchuss()
+{
+    QList<Shot> shots;
+    for (int i = 0; i < 10; ++i)
+        shots << Shot { 0.25 * i, -0.5, 10.9 - 0.2 * i, 100.5 + 10 * i };
+    return shots;
+}
+
+// What the server must store for `shots`; a card's Teiler factor divides.
+inline QList<Hit> treffer(const QList<Shot> &shots, double faktor = 1.0)
+{
+    QList<Hit> hits;
+    for (const Shot &s : shots)
+        hits << Hit { s.x, s.y, s.rings, s.teiler / faktor };
+    return hits;
+}
 
 class Station : public QObject
 {
@@ -65,17 +96,13 @@ public:
     // pty, config.json, and the window (shown, so the grid has a size).
     bool start()
     {
-        if (!startServer(0))
-            return false;
-        wettkampf = server->addCompetition(QStringLiteral("Kreismeisterschaft 2026"));
-        if (!wettkampf || !server->addUser(QLatin1String(User), QLatin1String(Password)))
-            return false;
-        if (!sim.openPty())
+        QFile config(dir.filePath(QStringLiteral("config.json")));
+        if (!startServer(0)
+            || !(wettkampf = server->addCompetition(QStringLiteral("Kreismeisterschaft 2026")))
+            || !server->addUser(QLatin1String(User), QLatin1String(Password)) || !sim.openPty()
+            || !config.open(QIODevice::WriteOnly))
             return false;
         sim.setInterval(20);
-        QFile config(dir.filePath(QStringLiteral("config.json")));
-        if (!config.open(QIODevice::WriteOnly))
-            return false;
         config.write(QJsonDocument(QJsonObject { { "url", server->baseUrl() },
                                                  { "jwt", server->stationToken() },
                                                  { "port", sim.slavePath() } })
@@ -94,8 +121,7 @@ public:
         if (!server->open(dir.filePath(QStringLiteral("server.sqlite"))))
             return false;
         server->setStationToken(QStringLiteral("station-7"));
-        port = server->listen(QHostAddress(QHostAddress::LocalHost), p);
-        return port != 0;
+        return (port = server->listen(QHostAddress(QHostAddress::LocalHost), p)) != 0;
     }
 
     // --- what the officer sees and touches -------------------------------
@@ -188,16 +214,14 @@ public:
             && QTest::qWaitFor([&] { return einstellungen().size() > vorher; }, 5000);
     }
 
-    // The hit a shot line ("n;rings;teiler;x;y;marker") must be stored as.
-    static KovritServer::Hit trefferAus(const QByteArray &zeile, double teilerFaktor = 1.0)
+    // Queues the shots and waits until the machine has sent the whole card
+    // and the window shows its last shot.
+    bool schiessen(const QList<Shot> &shots)
     {
-        const QList<QByteArray> f = zeile.split(';');
-        KovritServer::Hit h;
-        h.r = f.value(1).toDouble();
-        h.t = f.value(2).toDouble() / teilerFaktor;
-        h.x = f.value(3).toDouble();
-        h.y = f.value(4).toDouble();
-        return h;
+        QSignalSpy fertig(&sim, &Rm3Simulator::cardFinished);
+        sim.queueShots(shots);
+        LxScheibe *letzte = scheibe(unsigned(shots.size() - 1));
+        return letzte && QTest::qWaitFor([&] { return !fertig.isEmpty() && letzte->valid(); }, 10000);
     }
 
     bool warteAufFehler(int anzahl)
