@@ -35,29 +35,26 @@ private slots:
         QTemporaryDir dir;
         int rc = -1;
         const QByteArray log
-            = run(QStringLiteral("cpack"),
-                  { QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("-B"), dir.path(),
-                    QStringLiteral("--config"), QStringLiteral(KOVRIT_BUILD_DIR "/CPackConfig.cmake") },
-                  &rc);
+            = run("cpack",
+                  { "-G", "DEB", "-B", dir.path(), "--config", KOVRIT_BUILD_DIR "/CPackConfig.cmake" }, &rc);
         QVERIFY2(rc == 0, log.constData());
-        const QStringList debs = QDir(dir.path()).entryList({ QStringLiteral("kovrit_*.deb") });
+        const QStringList debs = QDir(dir.path()).entryList({ "kovrit_*.deb" });
         QCOMPARE(debs.size(), 1);
         const QString deb = dir.filePath(debs.first());
 
-        const QByteArray inhalt = run(QStringLiteral("dpkg-deb"), { QStringLiteral("-c"), deb });
+        const QByteArray inhalt = run("dpkg-deb", { "-c", deb });
         for (const char *pfad : { "./usr/bin/kovrit", "./usr/share/applications/kovrit.desktop",
                                   "./usr/share/icons/hicolor/256x256/apps/kovrit.png" })
             QVERIFY2(inhalt.contains(pfad), pfad);
         QVERIFY(!inhalt.contains("kovrit-server"));
-        const QByteArray depends
-            = run(QStringLiteral("dpkg-deb"), { QStringLiteral("-f"), deb, QStringLiteral("Depends") });
+        const QByteArray depends = run("dpkg-deb", { "-f", deb, "Depends" });
         for (const char *paket :
              { "libqt6widgets6", "libqt6network6", "libqt6serialport6", "qt6-qpa-plugins" })
             QVERIFY2(depends.contains(paket), depends.constData());
 
-        const QString root = dir.filePath(QStringLiteral("root"));
-        run(QStringLiteral("dpkg-deb"), { QStringLiteral("-x"), deb, root });
-        QFile desktop(root + QStringLiteral("/usr/share/applications/kovrit.desktop"));
+        const QString root = dir.filePath("root");
+        run("dpkg-deb", { "-x", deb, root });
+        QFile desktop(root + "/usr/share/applications/kovrit.desktop");
         QVERIFY(desktop.open(QIODevice::ReadOnly));
         const QByteArray eintrag = desktop.readAll();
         QVERIFY(eintrag.contains("\nExec=kovrit\n") && eintrag.contains("\nIcon=kovrit\n"));
@@ -65,10 +62,10 @@ private slots:
         // Started in a folder with a config.json, the program builds its
         // window and asks the server for the competitions.
         KovritServer server;
-        QVERIFY(server.open(dir.filePath(QStringLiteral("server.sqlite"))));
+        QVERIFY(server.open(dir.filePath("server.sqlite")));
         QVERIFY(server.seedDemo());
         QVERIFY(server.listen() != 0);
-        QFile config(dir.filePath(QStringLiteral("config.json")));
+        QFile config(dir.filePath("config.json"));
         QVERIFY(config.open(QIODevice::WriteOnly));
         config.write(
             QJsonDocument(QJsonObject { { "url", server.baseUrl() }, { "jwt", server.stationToken() } })
@@ -77,10 +74,10 @@ private slots:
         QSignalSpy anfragen(&server, &KovritServer::requestHandled);
         QProcess kovrit;
         kovrit.setWorkingDirectory(dir.path());
-        kovrit.start(root + QStringLiteral("/usr/bin/kovrit"));
+        kovrit.start(root + "/usr/bin/kovrit");
         QVERIFY(kovrit.waitForStarted());
         QVERIFY(anfragen.wait(20000));
-        QCOMPARE(anfragen.first().at(1).toString(), QStringLiteral("/quilvo/wettkampfe"));
+        QCOMPARE(anfragen.first().at(1).toString(), "/quilvo/wettkampfe");
         QCOMPARE(anfragen.first().at(2).toInt(), 200);
         QCOMPARE(kovrit.state(), QProcess::Running);
         kovrit.kill();

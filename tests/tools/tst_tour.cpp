@@ -36,14 +36,6 @@ private slots:
             QVERIFY2(farben.size() > 5, qPrintable(name));
         }
     }
-
-    void tourWantsAFolder()
-    {
-        QProcess tour;
-        tour.start(QStringLiteral(KOVRIT_TOUR_EXE), { QStringLiteral("--help") });
-        QVERIFY(tour.waitForFinished(30000));
-        QCOMPARE(tour.exitCode(), 2);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestTour)
