@@ -20,15 +20,6 @@ private:
         QPushButton *button = login.findChild<QPushButton *>(QStringLiteral("loginButton"));
     };
 
-    // The next widget that the Tab key reaches.
-    static QWidget *nachTab(QWidget *w)
-    {
-        do
-            w = w->nextInFocusChain();
-        while (!(w->focusPolicy() & Qt::TabFocus));
-        return w;
-    }
-
     static QStringList eintraege(QComboBox *select)
     {
         QStringList texte;
@@ -47,28 +38,6 @@ private slots:
         QVERIFY(!f.select->itemData(0).isValid());
         QCOMPARE(f.password->echoMode(), QLineEdit::Password);
         QCOMPARE(f.button->text(), QStringLiteral("Anmelden"));
-        QVERIFY(f.button->autoDefault());
-        QVERIFY(!f.button->isDefault());
-        QCOMPARE(f.login.objectName(), QStringLiteral("Login"));
-    }
-
-    void tabOrderFollowsTheForm()
-    {
-        Form f;
-        QCOMPARE(nachTab(f.select), f.user);
-        QCOMPARE(nachTab(f.user), f.password);
-        QCOMPARE(nachTab(f.password), f.button);
-    }
-
-    void choosingReloadEmitsOnce()
-    {
-        Form f;
-        QSignalSpy refresh(&f.login, &Login::wettkampfRefreshSelected);
-        f.select->setCurrentIndex(1);
-        QCOMPARE(refresh.count(), 1);
-        // Choosing the same entry again is no index change.
-        f.select->setCurrentIndex(1);
-        QCOMPARE(refresh.count(), 1);
     }
 
     void setWettkampfeRebuildsWithoutReload()
@@ -82,9 +51,8 @@ private slots:
         QCOMPARE(refresh.count(), 0);
         QCOMPARE(f.select->count(), 5);
         QCOMPARE(f.select->currentIndex(), 0);
-        QCOMPARE(f.select->itemData(1).toUInt(), 7u);
         QCOMPARE(f.select->itemData(2).toUInt(), 3u);
-        QCOMPARE(f.select->itemData(3).toUInt(), 7u);
+        QCOMPARE(f.select->itemData(3).toUInt(), 7u); // duplicates stay
         QCOMPARE(f.select->itemText(4), QStringLiteral("Wettkampfliste neu laden..."));
 
         f.login.setWettkampfe({});
@@ -155,7 +123,8 @@ private slots:
         QSignalSpy refresh(&f.login, &Login::wettkampfRefreshSelected);
         f.select->setCurrentIndex(1);
         QCOMPARE(refresh.count(), 1);
-        // The list request failed: nothing rebuilt the choice.
+        // The list request failed: nothing rebuilt the choice, and choosing the
+        // same entry again is no index change.
         f.select->setCurrentIndex(1);
         QCOMPARE(refresh.count(), 1);
         QSignalSpy anmelden(&f.login, &Login::anmeldenClicked);
