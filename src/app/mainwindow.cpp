@@ -9,11 +9,33 @@
 #include "targets/scheibenlayout.h"
 #include "ui_mainwindow.h"
 
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
+
+namespace {
+
+bool gleich(const ServiceProvider::Treffer &a, const ServiceProvider::Treffer &b)
+{
+    return a.x == b.x && a.y == b.y && a.ringe == b.ringe && a.teiler == b.teiler;
+}
+
+// Ring totals from a broken server can be absurd; they are shown clamped
+// rather than overflowing.
+qint32 begrenzt(double wert)
+{
+    return qint32(
+        qBound(double(std::numeric_limits<qint32>::min()), wert, double(std::numeric_limits<qint32>::max())));
+}
+
+} // namespace
 
 const char *const MainWindow::version = "V1.00r1";
 
@@ -41,12 +63,15 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     // Beyond the fixed connections: a refused submission re-arms "Speichern"
     // (announced before the error box opens), and the link state is shown.
     connect(&_serviceProvider, &ServiceProvider::setTrefferFailed, this, &MainWindow::onSetTrefferFailed);
+    connect(&_serviceProvider, &ServiceProvider::scheibeFailed, this, &MainWindow::onScheibeFailed);
     connect(&_maschine, &MaschineRm3::zustandGeaendert, this, &MainWindow::onMaschinenZustand);
+    connect(&_maschine, &MaschineRm3::bereit, this, &MainWindow::onMaschineBereit);
+    connect(&_maschine, &MaschineRm3::schussIgnoriert, this, &MainWindow::onSchussIgnoriert);
 
     _maschinenStatus = new QLabel(this);
     _maschinenStatus->setObjectName(QStringLiteral("maschinenStatus"));
     ui->statusBar->addPermanentWidget(_maschinenStatus);
-    onMaschinenZustand(0);
+    zeigeMaschinenStatus();
 
     _serviceProvider.init(konfiguration.url, konfiguration.jwt);
     gotoLoginLayout();
@@ -59,6 +84,9 @@ MainWindow::~MainWindow()
 
 void MainWindow::gotoLoginLayout()
 {
+    // Replies to entries made before the logoff have no card to go to.
+    _abruf = 0;
+    _einstellungOffen = false;
     entferne(_header);
     entferne(_ergebnis);
     entferne(_scheibenLayout);
@@ -75,6 +103,7 @@ void MainWindow::gotoLoginLayout()
 
     ui->logoff->setEnabled(false);
     ui->statusBar->showMessage(tr("Offline"));
+    zeigeMaschinenStatus();
 }
 
 template<typename Widget> void MainWindow::entferne(Widget *&widget)
@@ -105,6 +134,7 @@ void MainWindow::gotoScheibenLayout(const QString &wettkampf, const QString &use
     box->addWidget(_header, 3);
     connect(_header, &Header::scheibenIdEntered, &_schussBuffer, &SchussBuffer::clear);
     connect(_header, &Header::scheibenIdEntered, &_serviceProvider, &ServiceProvider::getScheibe);
+    // After the fetch is sent, so the window knows its request number.
     connect(_header, &Header::scheibenIdEntered, this, &MainWindow::onScheibenIdEntered);
     _ergebnis = new Ergebnis(ui->centralWidget);
     box->addWidget(_ergebnis, 1);
@@ -118,22 +148,29 @@ void MainWindow::gotoScheibenLayout(const QString &wettkampf, const QString &use
     connect(_scheibenLayout, &ScheibenLayout::abbrechenClicked, this, &MainWindow::onAbbrechenClicked);
 
     resetKarte();
+    _abruf = 0;
     updateErgebnis();
     _header->inputSelect();
 
     ui->logoff->setEnabled(true);
     ui->statusBar->showMessage(wettkampf);
+    zeigeMaschinenStatus();
 }
 
 void MainWindow::resetKarte()
 {
-    _autoSpeichern = false;
+    ++_karte;
+    _autoSpeichern = AutoSpeichern::Aus;
     _scheibenId = 0;
+    _scheibenNummer = 0;
     _schussProScheibe = 0;
     _teilerFaktor = 1.0;
     _ringeRest = 0;
     _zehntelRest = 0.0;
+    _einstellungOffen = false;
     clearTreffer();
+    for (auto &treffer : _gespeichert)
+        treffer.clear();
 }
 
 void MainWindow::clearTreffer()
@@ -142,12 +179,35 @@ void MainWindow::clearTreffer()
         treffer.clear();
 }
 
-void MainWindow::onScheibenIdEntered()
+void MainWindow::onScheibenIdEntered(unsigned id)
 {
-    // Until the new card arrives, shots still land on the old one; they are
-    // most likely the new card's, so the old card must not send them to the
-    // server as its own.
-    _autoSpeichern = false;
+    _abruf = _serviceProvider.letzterAuftrag();
+    _abrufNummer = id;
+    if (_autoSpeichern == AutoSpeichern::Scharf)
+        _autoSpeichern = AutoSpeichern::Gehalten;
+}
+
+void MainWindow::freigeben()
+{
+    if (_autoSpeichern == AutoSpeichern::Gehalten) {
+        _autoSpeichern = AutoSpeichern::Scharf;
+    } else if (_autoSpeichern == AutoSpeichern::Faellig) {
+        // The card filled up while its submission was held: the officer
+        // decides, as the shots may have been meant for the other number.
+        _autoSpeichern = AutoSpeichern::Scharf;
+        _scheibenLayout->enableButtons();
+    }
+}
+
+void MainWindow::onScheibeFailed()
+{
+    // A failed fetch changes nothing about the card on screen; only the
+    // failure of the latest entry ends the hold on its submission.
+    const quint32 auftrag = _serviceProvider.antwortAuftrag();
+    if (!_scheibenLayout || auftrag == 0 || auftrag != _abruf)
+        return;
+    _abruf = 0;
+    freigeben();
 }
 
 void MainWindow::onLoginDone(const QString &wettkampf, const QString &user)
@@ -160,19 +220,65 @@ void MainWindow::onScheibeFetched(const ServiceProvider::Scheibe &scheibe)
     // A reply that arrives after logoff has no target screen to go to.
     if (!_scheibenLayout)
         return;
+    // Only the reply to the latest entry counts: an earlier one that took
+    // longer would put another card under the number in the input.
+    const quint32 auftrag = _serviceProvider.antwortAuftrag();
+    if (auftrag == 0 || auftrag != _abruf) {
+        qInfo().noquote() << QStringLiteral(
+                                 "MainWindow::onScheibeFetched: reply for card id %1 to an earlier "
+                                 "entry dropped")
+                                 .arg(scheibe.id);
+        return;
+    }
 
     // The hit array and the grid hold at most ten positions; a longer card
     // would arm the machine for shots that could never be shown or stored.
     if (scheibe.schussProScheibe < 0 || quint32(scheibe.schussProScheibe) > maxSchuss) {
+        _abruf = 0;
         resetKarte();
         _header->inputClear();
         _scheibenLayout->setLayout(0, ScheibenLayout::Lg, 1.0);
         updateErgebnis();
+        zeigeMaschinenStatus();
         onVerbindungsFehler(
             tr("Scheibe mit %1 Schuss wird nicht unterstützt (höchstens 10)!").arg(scheibe.schussProScheibe));
         return;
     }
 
+    // Stored results are not overwritten without the officer's word. The
+    // submission of the card on screen stays held while the question is open.
+    if (!neuAuswerten(scheibe) || !_scheibenLayout || auftrag != _abruf) {
+        if (_scheibenLayout && auftrag == _abruf) {
+            _abruf = 0;
+            freigeben();
+            _header->inputSelect();
+        }
+        return;
+    }
+    _abruf = 0;
+    nimmKarte(scheibe);
+}
+
+bool MainWindow::neuAuswerten(const ServiceProvider::Scheibe &scheibe)
+{
+    const auto gueltig = std::count_if(scheibe.treffer.cbegin(), scheibe.treffer.cend(),
+                                       [](const ServiceProvider::Treffer &t) { return t.valid(); });
+    if (gueltig == 0)
+        return true;
+    const QPointer<MainWindow> fenster(this);
+    const bool ja = frage(tr("Scheibe bereits ausgewertet"),
+                          tr("Scheibe %1 von %2 ist bereits ausgewertet (%3 Treffer, %4 Ringe, %5). "
+                             "Neu auswerten?")
+                              .arg(_abrufNummer)
+                              .arg(scheibe.schuetze)
+                              .arg(gueltig)
+                              .arg(scheibe.ringe)
+                              .arg(scheibe.wertungsdatum));
+    return fenster && ja;
+}
+
+void MainWindow::nimmKarte(const ServiceProvider::Scheibe &scheibe)
+{
     const QString info = QString::number(scheibe.scheibenProSerie) + QStringLiteral(" Scheibe(n) / Serie; ")
         + QString::number(scheibe.schussProScheibe) + QStringLiteral(" Schuss / Scheibe")
         + QStringLiteral("; Teilerfaktor: ") + QString::number(scheibe.teilerFaktor, 'g', 6)
@@ -183,13 +289,14 @@ void MainWindow::onScheibeFetched(const ServiceProvider::Scheibe &scheibe)
         + QStringLiteral(")");
     _header->set(schuetze, scheibe.mannschaft, scheibe.wettbewerbe, scheibe.waffe, info);
 
+    resetKarte();
     _scheibenId = scheibe.id;
+    _scheibenNummer = _abrufNummer;
     _teilerFaktor = scheibe.teilerFaktor;
     _schussProScheibe = quint32(scheibe.schussProScheibe);
-    _ringeRest = scheibe.serieRinge - scheibe.ringe;
+    _ringeRest = begrenzt(double(scheibe.serieRinge) - scheibe.ringe);
     _zehntelRest = scheibe.serieZehntel - scheibe.zehntel;
-    _autoSpeichern = true;
-    clearTreffer();
+    _autoSpeichern = AutoSpeichern::Scharf;
 
     if (scheibe.waffenTyp == 1)
         _scheibenLayout->setLayout(_schussProScheibe, ScheibenLayout::Lg, scheibe.teilerFaktor);
@@ -205,6 +312,7 @@ void MainWindow::onScheibeFetched(const ServiceProvider::Scheibe &scheibe)
             _scheibenLayout->setScheibe(unsigned(i), treffer.x, treffer.y,
                                         LxScheibe::ringeText(treffer.ringe), teilerText, false);
             _treffer[i] = treffer;
+            _gespeichert[i] = treffer;
         } else {
             _scheibenLayout->setScheibeNull(unsigned(i));
         }
@@ -214,37 +322,56 @@ void MainWindow::onScheibeFetched(const ServiceProvider::Scheibe &scheibe)
 
     const quint32 n = _schussProScheibe;
     if (scheibe.waffenTyp == 2)
-        _maschine.setEinstellungen(MaschineRm3::Luftpistole, MaschineRm3::Einzel, MaschineRm3::SerieAus,
-                                   MaschineRm3::Teilerfaktor(2), n, QString());
+        _einstellung = { MaschineRm3::Luftpistole, MaschineRm3::Einzel, MaschineRm3::SerieAus, n };
     else if (n == 5)
-        _maschine.setEinstellungen(MaschineRm3::Luftgewehr, MaschineRm3::Fuenfer, MaschineRm3::SerieEin,
-                                   MaschineRm3::Teilerfaktor(2), 1, QString());
+        _einstellung = { MaschineRm3::Luftgewehr, MaschineRm3::Fuenfer, MaschineRm3::SerieEin, 1 };
     else if (n == 10)
-        _maschine.setEinstellungen(MaschineRm3::Luftgewehr, MaschineRm3::Zehner, MaschineRm3::SerieEin,
-                                   MaschineRm3::Teilerfaktor(2), 1, QString());
+        _einstellung = { MaschineRm3::Luftgewehr, MaschineRm3::Zehner, MaschineRm3::SerieEin, 1 };
     else
-        _maschine.setEinstellungen(MaschineRm3::Luftgewehr, MaschineRm3::Einzel, MaschineRm3::SerieAus,
-                                   MaschineRm3::Teilerfaktor(2), n, QString());
+        _einstellung = { MaschineRm3::Luftgewehr, MaschineRm3::Einzel, MaschineRm3::SerieAus, n };
+    _einstellungOffen = true;
+    sendeEinstellung();
 
     // Shots the machine evaluated while the card was being fetched land on
     // the new card now; the buffer keeps them.
     _schussBuffer.wiederholen();
 }
 
+// A card shown while the machine is not connected, or while it still wants
+// the acknowledgement of a doubtful shot, gets its settings line as soon as
+// the link can take it; otherwise its shots would be dropped by the link.
+void MainWindow::sendeEinstellung()
+{
+    if (_einstellungOffen
+        && _maschine.setEinstellungen(_einstellung.waffe, _einstellung.scheibe, _einstellung.serie,
+                                      MaschineRm3::Teilerfaktor(2), _einstellung.anzahl, QString())) {
+        _einstellungOffen = false;
+        _ignoriert = 0;
+    }
+    zeigeMaschinenStatus();
+}
+
+void MainWindow::onMaschineBereit()
+{
+    if (_scheibenLayout)
+        sendeEinstellung();
+}
+
 void MainWindow::updateErgebnis()
 {
     if (!_ergebnis)
         return;
-    int ringe = 0;
+    double ganze = 0.0;
     double zehntel = 0.0;
     for (quint32 i = 0; i < _schussProScheibe && i < maxSchuss; ++i) {
         const double r = _treffer[i].ringe;
         if (!(r >= 0)) // an empty slot, or not a number
             continue;
         zehntel += r;
-        ringe += int(r);
+        ganze += std::trunc(r);
     }
-    _ergebnis->setRinge(ringe, ringe + _ringeRest);
+    const qint32 ringe = begrenzt(ganze);
+    _ergebnis->setRinge(ringe, begrenzt(double(ringe) + _ringeRest));
     _ergebnis->setZehntel(zehntel, zehntel + _zehntelRest);
 }
 
@@ -274,37 +401,54 @@ void MainWindow::onSchussReceived(quint32 nummer, bool valid, double ringe, doub
     _scheibenLayout->enableAbbrechen(true);
     updateErgebnis();
 
-    if (!valid || zweifelhaft)
-        _autoSpeichern = false;
-    else if (nummer + 1 == _schussProScheibe && _autoSpeichern)
-        _serviceProvider.setTreffer(_scheibenId, _treffer, _schussProScheibe);
+    if (!valid || zweifelhaft) {
+        _autoSpeichern = AutoSpeichern::Aus;
+    } else if (nummer + 1 == _schussProScheibe) {
+        if (_autoSpeichern == AutoSpeichern::Scharf)
+            uebermitteln();
+        else if (_autoSpeichern == AutoSpeichern::Gehalten)
+            _autoSpeichern = AutoSpeichern::Faellig;
+    }
 }
 
 void MainWindow::onSchussTimeout(quint32 schusszahl)
 {
-    if (!_scheibenLayout)
+    // The link's count belongs to the card it was last set up for; a card
+    // still waiting for its settings line has not been read at all.
+    if (!_scheibenLayout || _einstellungOffen)
         return;
     for (quint32 i = schusszahl; i < _schussProScheibe; ++i) {
         _treffer[i].clear();
         _scheibenLayout->setScheibeUngultig(i);
         _header->inputDisable();
-        _autoSpeichern = false;
+        _autoSpeichern = AutoSpeichern::Aus;
     }
     updateErgebnis();
+}
+
+void MainWindow::onSchussIgnoriert(quint32 anzahl)
+{
+    qInfo().noquote() << QStringLiteral("MainWindow::onSchussIgnoriert: %1 shot line(s) not taken since the "
+                                        "last settings line")
+                             .arg(anzahl);
+    _ignoriert = anzahl;
+    zeigeMaschinenStatus();
 }
 
 void MainWindow::onScheibeClicked(LxScheibe *scheibe)
 {
     if (!_scheibenLayout)
         return;
+    // Unlocking alone keeps the machine's values; only a shot placed or
+    // voided by hand replaces them.
     const quint32 i = scheibe->index();
-    if (i < _schussProScheibe) {
+    if (i < _schussProScheibe && scheibe->vonHandGesetzt()) {
         if (scheibe->valid())
             _treffer[i] = { scheibe->x(), scheibe->y(), scheibe->ringe(), scheibe->teiler() };
         else
             _treffer[i].clear();
     }
-    _autoSpeichern = false;
+    _autoSpeichern = AutoSpeichern::Aus;
     _header->inputDisable();
     updateErgebnis();
 }
@@ -312,38 +456,135 @@ void MainWindow::onScheibeClicked(LxScheibe *scheibe)
 void MainWindow::onSpeichernClicked()
 {
     if (_schussProScheibe != 0)
-        _serviceProvider.setTreffer(_scheibenId, _treffer, _schussProScheibe);
+        uebermitteln();
+}
+
+void MainWindow::uebermitteln()
+{
+    const quint32 vorher = _serviceProvider.letzterAuftrag();
+    _serviceProvider.setTreffer(_scheibenId, _treffer, _schussProScheibe);
+    if (_serviceProvider.letzterAuftrag() == vorher)
+        return;
+    _uebermittlungen.append({ _serviceProvider.letzterAuftrag(), _karte, _scheibenNummer,
+                              QList<ServiceProvider::Treffer>(_treffer, _treffer + _schussProScheibe) });
+}
+
+bool MainWindow::nimmUebermittlung(Uebermittlung *uebermittlung)
+{
+    const quint32 auftrag = _serviceProvider.antwortAuftrag();
+    for (qsizetype i = 0; i < _uebermittlungen.size(); ++i) {
+        if (_uebermittlungen.at(i).auftrag == auftrag) {
+            *uebermittlung = _uebermittlungen.takeAt(i);
+            return true;
+        }
+    }
+    return false;
 }
 
 void MainWindow::onSetTrefferOk()
 {
-    if (!_scheibenLayout)
+    Uebermittlung u;
+    if (!_scheibenLayout || !nimmUebermittlung(&u))
         return;
+    if (u.karte != _karte) {
+        // Stored, but the card has left the screen: nothing here is its.
+        qInfo().noquote() << QStringLiteral("MainWindow::onSetTrefferOk: card %1 stored after it left the "
+                                            "screen")
+                                 .arg(u.nummer);
+        return;
+    }
+    bool unveraendert = true;
+    for (quint32 i = 0; i < _schussProScheibe; ++i) {
+        _gespeichert[i] = u.treffer.at(i);
+        unveraendert = unveraendert && gleich(u.treffer.at(i), _treffer[i]);
+    }
+    if (!unveraendert) {
+        // Corrected while the submission was on its way: the server holds
+        // the old values, so the card stays open for "Speichern".
+        qInfo().noquote() << "MainWindow::onSetTrefferOk: hits changed since they were sent, not committed";
+        _autoSpeichern = AutoSpeichern::Aus;
+        _scheibenLayout->enableButtons();
+        return;
+    }
     _scheibenLayout->commitScheiben();
     _header->inputSelect();
-    _autoSpeichern = false;
+    _autoSpeichern = AutoSpeichern::Aus;
 }
 
 void MainWindow::onSetTrefferFailed()
 {
+    Uebermittlung u;
+    if (!nimmUebermittlung(&u))
+        return;
+    if (!_scheibenLayout || u.karte != _karte) {
+        // The card is gone from the screen; the box has to say which one
+        // must be read again.
+        _fehlerNachsatz = tr("Scheibe %1 bitte erneut auswerten.").arg(u.nummer);
+        return;
+    }
     // Slots, targets and totals stay; the officer just presses "Speichern"
     // again once the server is back.
-    if (!_scheibenLayout || _schussProScheibe == 0)
-        return;
-    _scheibenLayout->enableButtons();
+    if (_schussProScheibe != 0)
+        _scheibenLayout->enableButtons();
 }
 
 void MainWindow::onAbbrechenClicked()
 {
     resetKarte();
+    // The machine reads the rest of the cancelled card all the same; those
+    // shots must not land on the next one.
+    _maschine.karteBeenden();
     _header->inputClear();
     _scheibenLayout->clearScheiben();
     updateErgebnis();
+    zeigeMaschinenStatus();
+}
+
+bool MainWindow::ungespeichert() const
+{
+    if (!_scheibenLayout)
+        return false;
+    for (quint32 i = 0; i < _schussProScheibe; ++i) {
+        if (!gleich(_treffer[i], _gespeichert[i]))
+            return true;
+    }
+    return false;
+}
+
+bool MainWindow::verwerfenErlaubt()
+{
+    return !ungespeichert() || frage(tr("Treffer verwerfen"), tr("Nicht gespeicherte Treffer verwerfen?"));
+}
+
+bool MainWindow::frage(const QString &titel, const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, titel, text, QMessageBox::Yes | QMessageBox::No, this);
+    box.button(QMessageBox::Yes)->setText(tr("Ja"));
+    box.button(QMessageBox::No)->setText(tr("Nein"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (!verwerfenErlaubt()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+bool MainWindow::event(QEvent *event)
+{
+    if (event->type() == QEvent::StatusTip)
+        return true;
+    return QMainWindow::event(event);
 }
 
 void MainWindow::on_logoff_triggered()
 {
-    gotoLoginLayout();
+    if (verwerfenErlaubt())
+        gotoLoginLayout();
 }
 
 void MainWindow::on_exit_triggered()
@@ -363,7 +604,12 @@ void MainWindow::on_disconnect_triggered()
 
 void MainWindow::onVerbindungsFehler(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, tr("Fehler"), text, QMessageBox::Ok);
+    QString meldung = text;
+    if (!_fehlerNachsatz.isEmpty()) {
+        meldung += QLatin1Char('\n') + _fehlerNachsatz;
+        _fehlerNachsatz.clear();
+    }
+    QMessageBox box(QMessageBox::NoIcon, tr("Fehler"), meldung, QMessageBox::Ok);
     box.exec();
 }
 
@@ -375,12 +621,27 @@ void MainWindow::on_info_triggered()
     info.exec();
 }
 
-void MainWindow::onMaschinenZustand(int zustand)
+void MainWindow::onMaschinenZustand(int)
+{
+    zeigeMaschinenStatus();
+}
+
+void MainWindow::zeigeMaschinenStatus()
 {
     static const char *const texte[] = {
         QT_TR_NOOP("Maschine: getrennt"),
         QT_TR_NOOP("Maschine: Verbindungsaufbau..."),
         QT_TR_NOOP("Maschine: verbunden"),
     };
-    _maschinenStatus->setText(tr(texte[zustand >= 0 && zustand <= 2 ? zustand : 0]));
+    const int zustand = _maschine.zustand();
+    QString text = tr(texte[zustand >= 0 && zustand <= 2 ? zustand : 0]);
+    if (_einstellungOffen && _scheibenLayout) {
+        if (zustand == MaschineRm3::Verbunden)
+            text = tr("Maschine: wartet auf Quittung");
+        else
+            text += tr(" – Scheibe %1 wartet auf die Maschine").arg(_scheibenNummer);
+    }
+    if (_ignoriert > 0)
+        text += tr(" – %1 Schuss nicht übernommen").arg(_ignoriert);
+    _maschinenStatus->setText(text);
 }

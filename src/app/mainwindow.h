@@ -6,6 +6,8 @@
 
 #include <QMainWindow>
 
+class QCloseEvent;
+class QEvent;
 class QLabel;
 class Login;
 class Header;
@@ -55,17 +57,71 @@ public slots:
     // A refused submission must be repeatable at once by "Speichern".
     void onSetTrefferFailed();
     void onMaschinenZustand(int zustand);
-    // A new card number was entered: the current card is no longer
-    // submitted automatically.
-    void onScheibenIdEntered();
+    // A new card number was entered: until its reply is handled, the card on
+    // screen holds back its automatic submission.
+    void onScheibenIdEntered(unsigned id);
+    void onScheibeFailed();
+    // The link can take a settings line now; the card on screen may wait for one.
+    void onMaschineBereit();
+    void onSchussIgnoriert(quint32 anzahl);
+
+protected:
+    // Closing with hits on screen that the server does not hold asks first.
+    void closeEvent(QCloseEvent *event) override;
+    // Keeps the competition name in the status bar: the menus' empty status
+    // tips would wipe it.
+    bool event(QEvent *event) override;
 
 private:
+    // What the clean last shot of the card on screen does.
+    enum class AutoSpeichern {
+        Aus, // the card is not clean, or already confirmed: the officer saves
+        Scharf, // the clean last shot submits the card
+        Gehalten, // clean, but a card number was entered and its reply is
+                  // awaited: the shots arriving now are likely the next card's
+        Faellig, // held, and the clean last shot came: offered to the officer
+                 // once the hold ends without a new card
+    };
+
+    // One submission on its way: the card it belongs to and the hits as sent.
+    struct Uebermittlung
+    {
+        quint32 auftrag; // the server client's request number
+        quint64 karte; // _karte when it was sent
+        quint32 nummer; // card number as entered, for messages
+        QList<ServiceProvider::Treffer> treffer;
+    };
+
+    // The settings line the card on screen needs.
+    struct Einstellung
+    {
+        MaschineRm3::Waffe waffe;
+        MaschineRm3::Scheibe scheibe;
+        MaschineRm3::Serie serie;
+        quint32 anzahl;
+    };
+
     void gotoLoginLayout();
     void gotoScheibenLayout(const QString &wettkampf, const QString &user);
     void updateErgebnis();
     void clearTreffer();
     // Empties the card state as a cancel does.
     void resetKarte();
+    // Shows a fetched card, stored hits and all, and sets the machine up for it.
+    void nimmKarte(const ServiceProvider::Scheibe &scheibe);
+    // Asks before a card whose server record holds hits is read again.
+    bool neuAuswerten(const ServiceProvider::Scheibe &scheibe);
+    // Asks before hits the server does not hold are thrown away.
+    bool verwerfenErlaubt();
+    bool frage(const QString &titel, const QString &text);
+    // The hold on the automatic submission ends without a new card.
+    void freigeben();
+    void uebermitteln();
+    // Takes the submission the server client is reporting on out of the list.
+    bool nimmUebermittlung(Uebermittlung *uebermittlung);
+    bool ungespeichert() const;
+    void sendeEinstellung();
+    void zeigeMaschinenStatus();
     // Removes one screen widget from the body and deletes it.
     template<typename Widget> void entferne(Widget *&widget);
     void leereBody();
@@ -85,9 +141,22 @@ private:
     quint32 _schussProScheibe = 0;
     double _teilerFaktor = 1.0;
     ServiceProvider::Treffer _treffer[maxSchuss];
-    bool _autoSpeichern = false;
+    AutoSpeichern _autoSpeichern = AutoSpeichern::Aus;
     qint32 _ringeRest = 0;
     double _zehntelRest = 0.0;
+    // Counts every card taken and every cancel: late replies compare it to
+    // tell whether their card is still the one on screen.
+    quint64 _karte = 0;
+    quint32 _scheibenNummer = 0; // as entered, for messages
+    // The hits as the server holds them: fetched, or confirmed since.
+    ServiceProvider::Treffer _gespeichert[maxSchuss];
+    quint32 _abruf = 0; // request of the latest card-number entry, while awaited
+    quint32 _abrufNummer = 0;
+    QList<Uebermittlung> _uebermittlungen;
+    Einstellung _einstellung {};
+    bool _einstellungOffen = false; // the card on screen still needs its settings line
+    quint32 _ignoriert = 0; // shot lines the link did not take, since the last settings line
+    QString _fehlerNachsatz; // a second line for the error box about to open
     // Link state at the right of the status bar, so the officer sees whether
     // shots can arrive at all.
     QLabel *_maschinenStatus = nullptr;

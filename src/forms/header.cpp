@@ -2,11 +2,14 @@
 
 #include "ui_header.h"
 
+#include <QKeyEvent>
+
 Header::Header(QWidget *parent)
     : QWidget(parent)
     , ui(new Ui::Header)
 {
     ui->setupUi(this);
+    ui->scheibe->installEventFilter(this);
 }
 
 Header::~Header()
@@ -40,7 +43,31 @@ void Header::on_scheibe_returnPressed()
         ui->scheibe->setText(QString::number(id));
     }
     ui->scheibe->selectAll();
+    _neueNummer = true;
     emit scheibenIdEntered(id);
+}
+
+bool Header::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != ui->scheibe || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto *taste = static_cast<QKeyEvent *>(event);
+    const QString zeichen = taste->text();
+    const bool ziffer
+        = zeichen.size() == 1 && zeichen.at(0) >= QLatin1Char('0') && zeichen.at(0) <= QLatin1Char('9');
+    const bool vorzeichen = zeichen == QLatin1String("+") || zeichen == QLatin1String("-");
+    if ((!ziffer && !vorzeichen) || (taste->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        if (taste->key() == Qt::Key_Backspace || taste->key() == Qt::Key_Delete)
+            _neueNummer = false;
+        return false;
+    }
+    QString text = _neueNummer ? QString() : ui->scheibe->text();
+    // A sign only begins a number; one digit more than the mask holds is dropped.
+    if ((vorzeichen && !text.isEmpty()) || text.size() >= 9)
+        return true;
+    _neueNummer = false;
+    ui->scheibe->setText(text + zeichen);
+    return true;
 }
 
 void Header::inputDisable()
@@ -50,6 +77,7 @@ void Header::inputDisable()
 
 void Header::inputSelect()
 {
+    _neueNummer = true;
     ui->scheibe->setEnabled(true);
     ui->scheibe->setFocus(Qt::OtherFocusReason);
     ui->scheibe->selectAll();
@@ -57,6 +85,7 @@ void Header::inputSelect()
 
 void Header::inputClear()
 {
+    _neueNummer = true;
     ui->scheibe->setEnabled(true);
     ui->scheibe->setFocus(Qt::OtherFocusReason);
     ui->scheibe->clear();

@@ -29,6 +29,14 @@ public slots:
              const QString &waffe, const QString &info = QString());
     void on_scheibe_returnPressed();
 
+protected:
+    // Digits typed or scanned into the card number always make a number:
+    // the first after Return (or after the field was selected or cleared)
+    // begins a new one, the others are appended, wherever the cursor stands.
+    // The mask alone would drop them once the cursor is past the last digit.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     Ui::Header *ui;
+    bool _neueNummer = true; // the next digit begins a new number
 };

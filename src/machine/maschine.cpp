@@ -130,6 +130,27 @@ void MaschineRm3::setZustand(int zustand)
     emit zustandGeaendert(zustand);
 }
 
+bool MaschineRm3::istBereit() const
+{
+    return _seriell.isOpen() && _zustand == Verbunden && !_zweifelhaft && _kontrollstrAnzahl == 0;
+}
+
+// Called after every step that can make the link ready; reports the moment
+// it becomes so, once.
+void MaschineRm3::meldeBereitschaft()
+{
+    const bool war = _bereit;
+    _bereit = istBereit();
+    if (_bereit && !war)
+        emit bereit();
+}
+
+void MaschineRm3::karteBeenden()
+{
+    _schussSoll = _schusszahl;
+    _schussTimer.stop();
+}
+
 void MaschineRm3::verbinden()
 {
     if (!_seriell.isOpen()) {
@@ -155,9 +176,11 @@ void MaschineRm3::verbinden()
         _seriell.write(anfrage, sizeof anfrage);
         if (_seriell.isOpen())
             _verbindungsTimer.start();
+        meldeBereitschaft();
     } else {
         resetKarte();
         setZustand(Getrennt);
+        meldeBereitschaft();
         emit verbindungsFehler(
             QStringLiteral("Serieller Port '") + _port
             + QStringLiteral("' konnte nicht geöffnet werden! Bitte überprüfen Sie Ihre PORT Einstellung in "
@@ -172,6 +195,7 @@ void MaschineRm3::trennen()
         return;
     resetKarte();
     setZustand(Getrennt);
+    meldeBereitschaft();
     static const char ende[] = { 'E', 'X', 'I', 'T', '\r' };
     qInfo().noquote() << "MaschineRm3::trennen: " + QString::fromLatin1(ende, 4);
     _seriell.write(ende, sizeof ende);
@@ -181,14 +205,18 @@ void MaschineRm3::clearToState(int state)
 {
     resetKarte();
     setZustand(state);
+    meldeBereitschaft();
 }
 
 void MaschineRm3::onVerbindungsTimerExpired()
 {
-    emit verbindungsFehler(QStringLiteral("Verbingunsaufbau zur Auswertmaschine via '") + _port
-                           + QStringLiteral("' fehlgeschlagen!"));
+    // Reset first: the message box runs a nested event loop, and an answer
+    // arriving while it is open must not be undone afterwards.
     resetKarte();
     setZustand(Getrennt);
+    meldeBereitschaft();
+    emit verbindungsFehler(QStringLiteral("Verbingunsaufbau zur Auswertmaschine via '") + _port
+                           + QStringLiteral("' fehlgeschlagen!"));
 }
 
 void MaschineRm3::onSchussTimerExpired()
@@ -196,6 +224,7 @@ void MaschineRm3::onSchussTimerExpired()
     const quint32 anzahl = _schusszahl;
     resetKarte();
     emit schussTimeout(anzahl);
+    meldeBereitschaft();
 }
 
 void MaschineRm3::onPortFehler(QSerialPort::SerialPortError fehler)
@@ -210,6 +239,7 @@ void MaschineRm3::onPortFehler(QSerialPort::SerialPortError fehler)
     _verbindungsTimer.stop();
     resetKarte();
     setZustand(Getrennt);
+    meldeBereitschaft();
     emit verbindungsFehler(QStringLiteral("Verbindung zur Auswertmaschine via '") + _port
                            + QStringLiteral("' unterbrochen!"));
 }
@@ -241,6 +271,7 @@ void MaschineRm3::verarbeiteBytes(const char *daten, qint64 anzahl)
             // a nested event loop that already frames the next bytes.
             _zeilenLaenge = 0;
             onLineReceived(_zeile, laenge);
+            meldeBereitschaft();
         } else if (_zeilenLaenge > 62) {
             // over-long line: keep its first 63 bytes
         } else {
@@ -291,8 +322,10 @@ void MaschineRm3::onLineReceived(char *line, quint32 length)
     }
     if (trenner != 5)
         return;
-    if (_schusszahl >= _schussSoll)
+    if (_schusszahl >= _schussSoll) {
+        emit schussIgnoriert(++_ignoriert);
         return;
+    }
     if (_schusszahl + 1 < _schussSoll)
         _schussTimer.start();
     else
@@ -347,8 +380,10 @@ void MaschineRm3::onKontrollstrTimerExpired()
     if (n == 0)
         return;
     _kontrollstrAnzahl = n - 1;
-    if (n == 1)
+    if (n == 1) {
+        meldeBereitschaft();
         return;
+    }
     qInfo().noquote() << "MaschineRm3::onKontrollstrTimerExpired: <CR>";
     _seriell.write("\r", 1);
     _kontrollstrTimer.start();
@@ -381,6 +416,7 @@ bool MaschineRm3::setEinstellungen(Waffe waffe, Scheibe scheibe, Serie serie, Te
     else
         _schussSoll = 0; // no card kind the machine knows; read no shots rather than index out of the table
     _schusszahl = 0;
+    _ignoriert = 0;
 
     const int t = _teilergrenze;
     char zeile[21];

@@ -58,6 +58,14 @@ public:
     // the same in every run.
     void emitZufallsSchuss(quint32 nummer, Waffe waffe);
 
+    // Ends the shot count of the current card: the machine goes on reading a
+    // card the officer has cancelled, and those shots must not become the
+    // next card's. Acknowledgements still due go out.
+    void karteBeenden();
+    // Connected, and no acknowledgement of a doubtful shot still due: a
+    // settings line would be taken now.
+    bool istBereit() const;
+
     // Feeds received bytes through the framing and line handling. This is the
     // path every byte read from the port takes; tests and fuzzers use it to
     // drive the protocol without a port.
@@ -85,6 +93,11 @@ signals:
     void schussTimeout(quint32 schusszahl);
     // Every change of the link state: 0 getrennt, 1 Verbindungsaufbau, 2 verbunden.
     void zustandGeaendert(int zustand);
+    // The link has just become ready for a settings line (istBereit()).
+    void bereit();
+    // A well-formed shot line arrived for which no card expects a shot;
+    // `anzahl` counts them since the last settings line.
+    void schussIgnoriert(quint32 anzahl);
 
 public slots:
     void onCharReceived();
@@ -104,6 +117,7 @@ private:
     void kontrollstrStart();
     void resetKarte();
     void setZustand(int zustand);
+    void meldeBereitschaft();
 
     QString _port;
     QSerialPort _seriell;
@@ -120,4 +134,6 @@ private:
     quint32 _schusszahl; // shots accepted so far; nummer of the next shot
     bool _zweifelhaft; // doubtful shot reported, machine not yet acknowledged
     int _kontrollstrAnzahl; // acknowledgement CRs not yet counted down
+    bool _bereit = false; // istBereit() when last reported
+    quint32 _ignoriert = 0; // shot lines no card expected, since the last settings line
 };

@@ -74,6 +74,8 @@ struct Outcome
 
 // Set on a reply whose body went over MaxAntwortGroesse.
 constexpr const char *zuGross = "kovritZuGross";
+// The number of the request a reply answers.
+constexpr const char *auftrag = "kovritAuftrag";
 
 Outcome outcomeOf(QNetworkReply *reply)
 {
@@ -90,6 +92,24 @@ QByteArray bearer(const QString &token)
 }
 
 } // namespace
+
+class ServiceProvider::Antwort
+{
+public:
+    Antwort(ServiceProvider *provider, QNetworkReply *reply)
+        : _provider(provider)
+        , _vorher(provider->_antwort)
+    {
+        _provider->_antwort = reply->property(auftrag).toUInt();
+    }
+    ~Antwort() { _provider->_antwort = _vorher; }
+    Antwort(const Antwort &) = delete;
+    Antwort &operator=(const Antwort &) = delete;
+
+private:
+    ServiceProvider *_provider;
+    quint32 _vorher;
+};
 
 void ServiceProvider::Treffer::clear()
 {
@@ -208,7 +228,8 @@ QNetworkReply *ServiceProvider::get(const QString &path)
 {
     QNetworkRequest request(QUrl(_url + path, QUrl::TolerantMode));
     request.setRawHeader("Authorization", _authorization);
-    qInfo().noquote() << "ServiceProvider::get:" << request.url().toString();
+    // A URL may carry a user and a password; neither belongs in a log.
+    qInfo().noquote() << "ServiceProvider::get:" << request.url().toDisplayString(QUrl::RemoveUserInfo);
     return begrenze(_manager.get(request));
 }
 
@@ -217,12 +238,13 @@ QNetworkReply *ServiceProvider::post(const QString &path, const QByteArray &body
     QNetworkRequest request(QUrl(_url + path, QUrl::TolerantMode));
     request.setRawHeader("Authorization", _authorization);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    qInfo().noquote() << "ServiceProvider::post:" << request.url().toString();
+    qInfo().noquote() << "ServiceProvider::post:" << request.url().toDisplayString(QUrl::RemoveUserInfo);
     return begrenze(_manager.post(request, body));
 }
 
 QNetworkReply *ServiceProvider::begrenze(QNetworkReply *reply)
 {
+    reply->setProperty(auftrag, ++_auftraege);
     // Data beyond the cap stays in the socket instead of in memory.
     reply->setReadBufferSize(MaxAntwortGroesse);
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 empfangen, qint64 gesamt) {
@@ -272,7 +294,9 @@ void ServiceProvider::onWettkampfeFinished(QNetworkReply *reply)
 void ServiceProvider::onScheibeFinished(QNetworkReply *reply)
 {
     const Outcome outcome = outcomeOf(reply);
+    const Antwort antwort(this, reply);
     if (!outcome.ok()) {
+        emit scheibeFailed();
         emit requestError(QStringLiteral("Scheibe konnte nicht abgerufen werden! ") + outcome.suffix());
         reply->deleteLater();
         return;
@@ -364,6 +388,7 @@ ServiceProvider::Scheibe ServiceProvider::leseScheibe(const QByteArray &body)
 void ServiceProvider::onTrefferFinished(QNetworkReply *reply)
 {
     const Outcome outcome = outcomeOf(reply);
+    const Antwort antwort(this, reply);
     if (!outcome.ok()) {
         emit setTrefferFailed();
         emit requestError(QStringLiteral("Treffer konnten nicht übermittelt werden! ") + outcome.suffix());

@@ -74,6 +74,12 @@ public:
     static QList<QPair<quint32, QString>> leseWettkampfe(const QByteArray &body);
     static QString leseLogin(const QByteArray &body); // the new token
 
+    // Every request gets a number, counted from 1. While a reply is being
+    // reported, antwortAuftrag() names the request it answers (0 otherwise),
+    // so a receiver can tell a late reply from the one it waits for.
+    quint32 letzterAuftrag() const { return _auftraege; }
+    quint32 antwortAuftrag() const { return _antwort; }
+
     int transferTimeout() const;
     void setTransferTimeout(int ms); // test seam; DefaultTransferTimeout otherwise
 
@@ -87,6 +93,8 @@ signals:
     // Emitted just before requestError when the refused request was a hit
     // submission, so the caller can offer to send the same hits again.
     void setTrefferFailed();
+    // Emitted just before requestError when a card fetch failed.
+    void scheibeFailed();
 
 public slots:
     void doLogin(quint32 wettkampfId, const QString &wettkampfName, const QString &user,
@@ -99,6 +107,9 @@ private:
     QNetworkReply *get(const QString &path);
     QNetworkReply *post(const QString &path, const QByteArray &body);
     QNetworkReply *begrenze(QNetworkReply *reply);
+    // Marks the reply's request as the one being reported for the life of
+    // the returned guard; nested event loops of receivers may report others.
+    class Antwort;
     void onLoginFinished(QNetworkReply *reply, const QString &wettkampfName, const QString &user);
     void onWettkampfeFinished(QNetworkReply *reply);
     void onScheibeFinished(QNetworkReply *reply);
@@ -108,6 +119,8 @@ private:
     QString _jwt; // configured token, never changed after init
     QNetworkAccessManager _manager;
     QByteArray _authorization; // complete Authorization header value
+    quint32 _auftraege = 0;
+    quint32 _antwort = 0;
 };
 
 Q_DECLARE_METATYPE(ServiceProvider::Treffer)

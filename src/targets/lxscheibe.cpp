@@ -127,6 +127,7 @@ void LxScheibe::setSchuss(double x, double y, unsigned farbe)
         _teilerLabel = t >= 0.0 ? teilerText(t) : QString();
     }
     _valid = true;
+    _vonHand = false;
     _x = x;
     _y = y;
     _farbe = farbe;
@@ -136,6 +137,7 @@ void LxScheibe::setSchuss(double x, double y, unsigned farbe)
 void LxScheibe::setSchuss(double x, double y, QString ringeText, QString teilerText, unsigned farbe)
 {
     _valid = true;
+    _vonHand = false;
     _x = x;
     _y = y;
     _ringeLabel = ringeText;
@@ -147,6 +149,7 @@ void LxScheibe::setSchuss(double x, double y, QString ringeText, QString teilerT
 void LxScheibe::setSchussUngultig(QString ringeText, QString teilerText, unsigned farbe)
 {
     _valid = false;
+    _vonHand = false;
     _ringeLabel = ringeText;
     _teilerLabel = teilerText;
     _farbe = farbe;
@@ -169,6 +172,7 @@ void LxScheibe::commitScheibe()
 void LxScheibe::clearScheibe()
 {
     _valid = false;
+    _vonHand = false;
     _ringeLabel.clear();
     _teilerLabel.clear();
     _farbe = Weiss;
@@ -204,11 +208,13 @@ void LxScheibe::mousePressEvent(QMouseEvent *event)
         const double x = static_cast<double>(px - _mitteX) / _pixelProRing;
         const double y = static_cast<double>(py - _mitteY) / _pixelProRing;
         setSchuss(x, y, Hellgruen);
+        _vonHand = true;
         emit scheibeClicked(this);
         QWidget::mousePressEvent(event);
         return;
     }
     _valid = false;
+    _vonHand = true;
     _ringeLabel = ringeText(0.0);
     _teilerLabel.clear();
     _farbe = Hellrot;

@@ -60,6 +60,9 @@ public:
     QString ringeLabel() const { return _ringeLabel; }
     QString teilerLabel() const { return _teilerLabel; }
     bool editierbar() const { return _editierbar; }
+    // The officer placed or voided the shot with the mouse since it was last
+    // set from outside; unlocking alone does not count.
+    bool vonHandGesetzt() const { return _vonHand; }
 
     // Face geometry of the last paint; all 0 before the first one.
     int pixelProRing() const { return _pixelProRing; }
@@ -109,4 +112,5 @@ private:
     QString _ringeLabel;
     QString _teilerLabel;
     bool _editierbar = false;
+    bool _vonHand = false;
 };

@@ -4,9 +4,12 @@
 // working directory whose config.json points at an in-process competition
 // server (real HTTP, temporary SQLite) and at the machine emulator on a real
 // pseudo-terminal. "Fehler" boxes are closed from a timer and their texts
-// kept, so a test can run through nested event loops like an officer.
+// kept, and questions answered with `antwort`, so a test can run through
+// nested event loops like an officer. With a proxy between station and
+// server, a test can hold replies back and let them arrive late.
 
 #include "app/mainwindow.h"
+#include "holdingproxy.h"
 #include "kovritserver.h"
 #include "rm3simulator.h"
 #include "targets/lxscheibe.h"
@@ -77,8 +80,12 @@ public:
     quint32 wettkampf = 0;
     quint16 port = 0;
     std::unique_ptr<MainWindow> window;
+    std::unique_ptr<HoldingProxy> proxy;
     QStringList fehler; // texts of the "Fehler" boxes, in order
     QStringList fehlerTitel;
+    QStringList statusBeiFehler; // the machine's status label while each box was open
+    QStringList fragen; // texts of the questions, in order
+    QMessageBox::StandardButton antwort = QMessageBox::Yes;
 
     Station()
     {
@@ -94,7 +101,7 @@ public:
 
     // Server with one competition and the officer's account, emulator on a
     // pty, config.json, and the window (shown, so the grid has a size).
-    bool start()
+    bool start(bool ueberProxy = false)
     {
         QFile config(dir.filePath(QStringLiteral("config.json")));
         if (!startServer(0)
@@ -103,7 +110,14 @@ public:
             || !config.open(QIODevice::WriteOnly))
             return false;
         sim.setInterval(20);
-        config.write(QJsonDocument(QJsonObject { { "url", server->baseUrl() },
+        QString url = server->baseUrl();
+        if (ueberProxy) {
+            proxy = std::make_unique<HoldingProxy>(port);
+            if (!proxy->listen())
+                return false;
+            url = QStringLiteral("http://127.0.0.1:%1%2").arg(proxy->port()).arg(KovritServer::BasePath);
+        }
+        config.write(QJsonDocument(QJsonObject { { "url", url },
                                                  { "jwt", server->stationToken() },
                                                  { "port", sim.slavePath() } })
                          .toJson());
@@ -138,6 +152,7 @@ public:
     QLineEdit *karte() const { return find<QLineEdit>("scheibe"); }
     QString ringe() const { return find<QLabel>("ringe")->text(); }
     QString zehntel() const { return find<QLabel>("zehntel")->text(); }
+    QString schuetze() const { return find<QLineEdit>("schutze")->text(); }
     QPushButton *speichern() const { return find<QPushButton>("speichernButton"); }
     QPushButton *abbrechen() const { return find<QPushButton>("abbrechenButton"); }
 
@@ -158,6 +173,13 @@ public:
         action("connect")->trigger();
         return QTest::qWaitFor([&] { return maschinenStatus() == QStringLiteral("Maschine: verbunden"); },
                                5000);
+    }
+
+    // Types the card number and presses Return, as a scanner does.
+    void tippen(quint32 nummer)
+    {
+        QTest::keyClicks(karte(), QString::number(nummer));
+        QTest::keyClick(karte(), Qt::Key_Return);
     }
 
     // Types the card number and presses Return; waits until the card's
@@ -198,9 +220,9 @@ public:
 
     // Logged in, machine connected, card `nummer` fetched and the machine set
     // up for it.
-    bool bereit(quint32 nummer, int schuss = 10, int waffe = 1)
+    bool bereit(quint32 nummer, int schuss = 10, int waffe = 1, bool ueberProxy = false)
     {
-        if (!start() || !login() || !verbinden())
+        if (!start(ueberProxy) || !login() || !verbinden())
             return false;
         server->addCard(kartenSpec(nummer, schuss, waffe));
         return karteBereit(nummer, schuss);
@@ -237,10 +259,16 @@ private slots:
             auto *box = qobject_cast<QMessageBox *>(w);
             if (!box || !box->isVisible() || _closing.contains(box))
                 continue;
-            fehlerTitel << box->windowTitle();
-            fehler << box->text();
             _closing << box;
-            box->button(QMessageBox::Ok)->click();
+            if (QAbstractButton *ok = box->button(QMessageBox::Ok)) {
+                fehlerTitel << box->windowTitle();
+                fehler << box->text();
+                statusBeiFehler << (window ? maschinenStatus() : QString());
+                ok->click();
+            } else {
+                fragen << box->text();
+                box->button(antwort)->click();
+            }
         }
         _closing.removeIf([](const QPointer<QMessageBox> &p) { return p.isNull() || !p->isVisible(); });
     }

@@ -330,8 +330,10 @@ void TstServiceProvider::failures_data()
     QTest::newRow("liste refused") << "liste" << 0 << QStringList { netz + "1))" };
     QTest::newRow("liste 500") << "liste" << 500 << QStringList { netz + "401))" };
     QTest::newRow("liste 204") << "liste" << 204 << QStringList { liste + "0:204))" };
-    QTest::newRow("scheibe 404") << "scheibe" << 404 << QStringList { scheibe + "203:404))" };
-    QTest::newRow("scheibe 500") << "scheibe" << 500 << QStringList { scheibe + "401:500))" };
+    QTest::newRow("scheibe 404") << "scheibe" << 404
+                                 << QStringList { scheibe + "203:404))", "scheibeFailed()" };
+    QTest::newRow("scheibe 500") << "scheibe" << 500
+                                 << QStringList { scheibe + "401:500))", "scheibeFailed()" };
     QTest::newRow("treffer 201") << "treffer" << 201
                                  << QStringList { treffer + "0:201))", "setTrefferFailed()" };
 }
@@ -440,7 +442,7 @@ void TstServiceProvider::signalsAndSlots()
     const QStringList expected
         = QStringLiteral("loginOk(QString,QString);loginFailed(QString);"
                          "wettkampfe(QList<std::pair<quint32,QString>>);scheibe(ServiceProvider::Scheibe);"
-                         "setTrefferOk();requestError(QString);setTrefferFailed();"
+                         "setTrefferOk();requestError(QString);setTrefferFailed();scheibeFailed();"
                          "doLogin(uint,QString,QString,QString);getWettkampfe();getScheibe(uint);"
                          "setTreffer(uint,const ServiceProvider::Treffer*,uint)")
               .split(';');
