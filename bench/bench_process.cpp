@@ -51,9 +51,14 @@ int benchStartup(int argc, char **argv)
     QTemporaryDir dir;
     const QString config
         = configDatei(dir.path(), QStringLiteral("http://127.0.0.1:%1/quilvo").arg(stumm.serverPort()));
-    QList<double> appMs, bareMs;
+    // Each pair runs back to back, in alternating order, and is judged by its
+    // own ratio: a neighbour's load that comes and goes hits both of a pair
+    // alike and neither first one more than the other.
+    QList<double> appMs, bareMs, ratios;
     for (int i = 0; i < 41; ++i) {
-        for (const char *modus : { "app", "bare" }) {
+        const char *const erster = i % 2 ? "bare" : "app";
+        const char *const zweiter = i % 2 ? "app" : "bare";
+        for (const char *modus : { erster, zweiter }) {
             const qint64 t0 = BenchApp::now();
             const bool appModus = qstrcmp(modus, "app") == 0;
             const QList<qint64> z = kindZahlen(appModus ? "kovrit-bench-client" : "kovrit-bench-bare",
@@ -64,15 +69,20 @@ int benchStartup(int argc, char **argv)
             }
             if (i == 0)
                 continue; // warms the file cache
-            (qstrcmp(modus, "app") == 0 ? appMs : bareMs).append(z.at(0) / 1e6);
+            (appModus ? appMs : bareMs).append(z.at(0) / 1e6);
         }
+        if (i > 0)
+            ratios.append(appMs.last() / bareMs.last());
     }
     const double a = median(appMs);
     const double b = median(bareMs);
-    std::printf("start-up: kovrit median %.1f ms, bare window median %.1f ms, ratio %.2f\n", a, b, a / b);
+    const double ratio = median(ratios);
+    std::printf(
+        "start-up: kovrit median %.1f ms, bare window median %.1f ms, median ratio of the pairs %.2f\n", a, b,
+        ratio);
     result("start-up (to login screen shown, list requested)",
-           QStringLiteral("%1 ms (%2 x floor)").arg(a, 0, 'f', 1).arg(a / b, 0, 'f', 2),
-           QStringLiteral("%1 ms").arg(b, 0, 'f', 1), QStringLiteral("<= 1.3 x floor"), a / b <= 1.3);
+           QStringLiteral("%1 ms (%2 x floor)").arg(a, 0, 'f', 1).arg(ratio, 0, 'f', 2),
+           QStringLiteral("%1 ms").arg(b, 0, 'f', 1), QStringLiteral("<= 1.3 x floor"), ratio <= 1.3);
     return 0;
 }
 
@@ -102,7 +112,13 @@ int benchMemory(int argc, char **argv)
            QStringLiteral("%1 MiB (%2 x floor)").arg(a.at(0) / 1024.0, 0, 'f', 1).arg(ratio, 0, 'f', 2),
            QStringLiteral("%1 MiB").arg(b.at(0) / 1024.0, 0, 'f', 1), QStringLiteral("<= 1.3 x floor"),
            ratio <= 1.3);
-    result("memory growth per card (cards 21-100)", QStringLiteral("%1 KiB/card").arg(proKarte, 0, 'f', 1),
-           QString(), QStringLiteral("none (<= 4 KiB/card)"), proKarte <= 4.0);
+    // What 80 more cards add, against what the toolkit alone needs.
+    const double wachstum = double(a.at(2) - a.at(1)) / double(b.at(0));
+    result("memory growth per card (cards 21-100)",
+           QStringLiteral("%1 KiB/card (%2% of floor over 80 cards)")
+               .arg(proKarte, 0, 'f', 1)
+               .arg(wachstum * 100.0, 0, 'f', 2),
+           QStringLiteral("%1 MiB").arg(b.at(0) / 1024.0, 0, 'f', 1), QStringLiteral("<= 1% of floor"),
+           wachstum <= 0.01);
     return 0;
 }

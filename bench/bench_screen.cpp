@@ -49,10 +49,18 @@ int benchScreen(int argc, char **argv)
                 static_cast<long long>(schussMs.size()), sMed, sP99, percentile(schussMs, 100.0));
     std::printf("card to screen: %lld cards, median %.2f ms, max %.2f ms\n",
                 static_cast<long long>(kartenMs.size()), kMed, percentile(kartenMs, 100.0));
+    // The limit is the display: a 60 Hz screen shows a new picture every
+    // 16.7 ms. A shot or a card is on time when it is drawn before the next
+    // refresh; a typical shot leaves most of the frame to everything else.
+    const double frameMs = 1000.0 / 60.0;
+    const QString frame = QStringLiteral("%1 ms frame (60 Hz)").arg(frameMs, 0, 'f', 1);
+    const auto ms = [&](double v) {
+        return QStringLiteral("%1 ms (%2 frame)").arg(v, 0, 'f', 2).arg(v / frameMs, 0, 'f', 2);
+    };
     result("shot to screen (10-target card, 1920x1080)",
-           QStringLiteral("median %1 ms, p99 %2 ms").arg(sMed, 0, 'f', 2).arg(sP99, 0, 'f', 2), QString(),
-           QStringLiteral("median <= 2 ms, p99 <= 8 ms"), sMed <= 2.0 && sP99 <= 8.0);
-    result("card to screen (10-target card, 1920x1080)", QStringLiteral("median %1 ms").arg(kMed, 0, 'f', 2),
-           QString(), QStringLiteral("median <= 10 ms"), kMed <= 10.0);
+           QStringLiteral("median %1, p99 %2").arg(ms(sMed), ms(sP99)), frame,
+           QStringLiteral("median <= 0.25 frame, p99 <= 1 frame"), sMed <= 0.25 * frameMs && sP99 <= frameMs);
+    result("card to screen (10-target card, 1920x1080)", QStringLiteral("median %1").arg(ms(kMed)), frame,
+           QStringLiteral("median <= 1 frame"), kMed <= frameMs);
     return 0;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "kovritdemo.h"
+#include "kovritstore.h"
+
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -14,97 +17,63 @@
 class QHttpServer;
 class QHttpServerRequest;
 class QHttpServerResponse;
-class QSqlDatabase;
 
 // Stand-in for the competition server: answers exactly the four requests the
-// client makes, under the base path "/quilvo", from a SQLite database.
+// client makes, under the base path "/quilvo", from its KovritStore.
 //
 // Two kinds of bearer token are accepted: the station token (what a station's
 // config.json holds) opens the login and the competition list; a login token,
 // issued by a successful login and bound to one competition, opens the card
 // and hit routes of that competition.
 //
-// The test helpers below work directly on the database, so end-to-end tests
+// The helpers below the routes pass through to the store, so end-to-end tests
 // can set up and inspect exactly what they need.
 class KovritServer : public QObject
 {
     Q_OBJECT
 
 public:
+    using Hit = KovritStore::Hit;
+    using SeriesTotals = KovritStore::SeriesTotals;
+    using CardSpec = KovritStore::CardSpec;
+
     static constexpr const char *BasePath = "/quilvo";
-    static constexpr const char *DemoUser = "aufsicht";
-    static constexpr const char *DemoPassword = "kovrit-demo";
-    static constexpr const char *DemoStationToken = "kovrit-demo-station";
-
-    // One stored hit; r and t of -1 stand for null ("no hit" / "no Teiler").
-    struct Hit
-    {
-        double x = 0.0;
-        double y = 0.0;
-        double r = -1.0;
-        double t = -1.0;
-    };
-
-    struct SeriesTotals
-    {
-        int ringe = 0; // whole rings, summed per hit
-        double zehntel = 0.0; // ring values with tenths, summed
-    };
-
-    // Everything needed to create a card; clubs, teams, shooters, weapon
-    // classes and events are found by name or created.
-    struct CardSpec
-    {
-        quint32 competitionId = 0;
-        quint32 nummer = 0; // printed number, what the officer types
-        quint32 seriesId = 0; // 0: the card opens a new series
-        int weaponType = 1; // 1 air rifle, 2 air pistol
-        int schussProScheibe = 10;
-        double teilerFaktor = 1.0;
-        int scheibenProSerie = 1;
-        QString weapon = QStringLiteral("Luftgewehr");
-        QString shooter = QStringLiteral("Erika Mustermann");
-        QString club = QStringLiteral("SV Musterstadt");
-        QString team; // empty: no team
-        QStringList events;
-        qint64 purchasedAt = 0; // seconds since 1970, 0: unknown
-        qint64 evaluatedAt = 0; // seconds since 1970, 0: not evaluated yet
-        QList<Hit> hits;
-    };
+    static constexpr const char *DemoUser = KovritDemo::User;
+    static constexpr const char *DemoPassword = KovritDemo::Password;
+    static constexpr const char *DemoStationToken = KovritDemo::StationToken;
 
     explicit KovritServer(QObject *parent = nullptr);
     ~KovritServer() override;
 
-    // Opens (and if needed creates) the database file in WAL mode.
-    bool open(const QString &file);
-    QString errorString() const { return _error; }
+    bool open(const QString &file) { return _store.open(file); } // see KovritStore::open
+    QString errorString() const; // the last failure, of the store or of listen()
 
     // Returns the port actually bound (port 0 picks a free one), 0 on failure.
     quint16 listen(const QHostAddress &address = QHostAddress(QHostAddress::LocalHost), quint16 port = 0);
     quint16 port() const { return _port; }
     QString baseUrl() const; // e.g. "http://127.0.0.1:8080/quilvo"
-
-    QString stationToken() const;
-    void setStationToken(const QString &token);
-
-    bool isEmpty() const; // no competition yet
-    bool seedDemo(); // fills an empty database with demo data; false if not empty
-    bool hasUser(const QString &name) const;
-    QStringList cardSummary() const; // one line per card, for the start-up banner
-
-    // Helpers for tests and tools.
-    quint32 addCompetition(const QString &name);
-    bool addUser(const QString &name, const QString &password);
-    quint32 addCard(const CardSpec &karte); // returns the card id, 0 on failure
-    quint32 cardId(quint32 nummer) const; // 0 when unknown
-    quint32 seriesId(quint32 cardId) const;
-    QList<Hit> storedHits(quint32 cardId) const;
-    QList<Hit> storedHitsByNumber(quint32 nummer) const;
-    std::optional<qint64> evaluatedAt(quint32 cardId) const; // empty when never evaluated
-    SeriesTotals seriesTotals(quint32 seriesId) const;
-    int submissionCount(quint32 cardId) const;
-    QList<QPair<quint32, QString>> competitions() const;
     void failNextRequests(int count, int status); // the next count requests answer status
+
+    KovritStore &store() { return _store; }
+    const KovritStore &store() const { return _store; }
+    bool seedDemo() { return KovritDemo::seed(_store); }
+
+    QString stationToken() const { return _store.stationToken(); }
+    void setStationToken(const QString &token) { _store.setStationToken(token); }
+    bool isEmpty() const { return _store.isEmpty(); }
+    bool hasUser(const QString &name) const { return _store.hasUser(name); }
+    QStringList cardSummary() const { return _store.cardSummary(); }
+    quint32 addCompetition(const QString &name) { return _store.addCompetition(name); }
+    bool addUser(const QString &name, const QString &password) { return _store.addUser(name, password); }
+    quint32 addCard(const CardSpec &karte) { return _store.addCard(karte); }
+    quint32 cardId(quint32 nummer) const { return _store.cardId(nummer); }
+    quint32 seriesId(quint32 cardId) const { return _store.seriesId(cardId); }
+    QList<Hit> storedHits(quint32 cardId) const { return _store.storedHits(cardId); }
+    QList<Hit> storedHitsByNumber(quint32 nummer) const { return _store.storedHits(_store.cardId(nummer)); }
+    std::optional<qint64> evaluatedAt(quint32 cardId) const { return _store.evaluatedAt(cardId); }
+    SeriesTotals seriesTotals(quint32 seriesId) const { return _store.seriesTotals(seriesId); }
+    int submissionCount(quint32 cardId) const { return _store.submissionCount(cardId); }
+    QList<QPair<quint32, QString>> competitions() const { return _store.competitions(); }
 
 signals:
     void requestHandled(const QString &method, const QString &path, int status);
@@ -118,27 +87,19 @@ private:
     };
 
     void setupRoutes();
+    // Logs the answer and emits requestHandled.
     QHttpServerResponse finish(const QHttpServerRequest &request, QHttpServerResponse &&response);
-    std::optional<int> injectedStatus();
-    Caller caller(const QHttpServerRequest &request) const;
+    std::optional<int> injectedStatus(); // set by failNextRequests, counted down per request
+    Caller caller(const QHttpServerRequest &request) const; // from the bearer token
 
     QHttpServerResponse login(const QHttpServerRequest &request);
     QHttpServerResponse wettkampfe(const QHttpServerRequest &request);
     QHttpServerResponse scheibe(const QString &nummer, const QHttpServerRequest &request);
     QHttpServerResponse treffer(const QString &id, const QHttpServerRequest &request);
 
-    bool exec(const QString &sql, const QVariantList &values = {}) const;
-    QVariant scalar(const QString &sql, const QVariantList &values = {}) const;
-    quint32 findOrInsert(const QString &select, const QString &insert, const QVariantList &values);
-    bool recomputeSeriesTotals(quint32 seriesId);
-    bool storeHits(quint32 cardId, const QList<Hit> &hits);
-    QString setting(const QString &key) const;
-    void setSetting(const QString &key, const QString &value);
-    QSqlDatabase db() const;
-
+    KovritStore _store;
     std::unique_ptr<QHttpServer> _http;
-    QString _connection; // name of this instance's database connection
-    QString _error;
+    QString _listenError;
     QHostAddress _address;
     quint16 _port = 0;
     int _failCount = 0;
