@@ -33,6 +33,34 @@
 
 #include <memory>
 
+// The process's log, for tests that look for a diagnostic line: collected
+// from protokollStarten() on; warnings still reach the test output.
+inline QStringList &protokoll()
+{
+    static QStringList zeilen;
+    return zeilen;
+}
+inline QtMessageHandler &standardProtokoll()
+{
+    static QtMessageHandler handler = nullptr;
+    return handler;
+}
+inline void protokollieren(QtMsgType typ, const QMessageLogContext &kontext, const QString &text)
+{
+    protokoll() << text;
+    if (typ != QtInfoMsg && typ != QtDebugMsg)
+        standardProtokoll()(typ, kontext, text);
+}
+inline void protokollStarten()
+{
+    standardProtokoll() = qInstallMessageHandler(protokollieren);
+}
+inline bool protokolliert(const QString &text)
+{
+    return std::any_of(protokoll().cbegin(), protokoll().cend(),
+                       [&](const QString &z) { return z.contains(text); });
+}
+
 using Shot = Rm3Simulator::Shot;
 using Hit = KovritServer::Hit;
 

@@ -12,23 +12,6 @@
 
 namespace {
 
-QStringList &protokoll()
-{
-    static QStringList zeilen;
-    return zeilen;
-}
-
-void sammle(QtMsgType, const QMessageLogContext &, const QString &text)
-{
-    protokoll() << text;
-}
-
-bool protokolliert(const QString &text)
-{
-    return std::any_of(protokoll().cbegin(), protokoll().cend(),
-                       [&](const QString &z) { return z.contains(text); });
-}
-
 // Sits on the server's port and answers every request in one wrong way.
 class Stoerer : public QObject
 {
@@ -105,7 +88,7 @@ class TestDrills : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { qInstallMessageHandler(sammle); }
+    void initTestCase() { protokollStarten(); }
     void init() { protokoll().clear(); }
 
     // The server refuses or fails a submission: one "Fehler" box with the

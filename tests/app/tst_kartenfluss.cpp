@@ -9,21 +9,6 @@
 
 namespace {
 
-QStringList &protokoll()
-{
-    static QStringList zeilen;
-    return zeilen;
-}
-
-QtMessageHandler standard = nullptr;
-
-void sammle(QtMsgType typ, const QMessageLogContext &kontext, const QString &text)
-{
-    protokoll() << text;
-    if (typ != QtInfoMsg || qEnvironmentVariableIsSet("KOVRIT_LOG"))
-        standard(typ, kontext, text);
-}
-
 const QByteArray Abruf = "/scheibe-ext/";
 const QByteArray Uebermittlung = "/treffer/";
 
@@ -45,7 +30,7 @@ class TestKartenfluss : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { standard = qInstallMessageHandler(sammle); }
+    void initTestCase() { protokollStarten(); }
     void init() { protokoll().clear(); }
 
     // Only the reply to the latest entry is shown; an earlier one that comes
@@ -512,13 +497,6 @@ private slots:
         for (const QString &z : qAsConst(protokoll()))
             QVERIFY2(!z.contains(QLatin1String("Geheim7")) && !z.contains(QLatin1String("kartenwart")),
                      qPrintable(z));
-    }
-
-private:
-    static bool protokolliert(const QString &text)
-    {
-        return std::any_of(protokoll().cbegin(), protokoll().cend(),
-                           [&](const QString &z) { return z.contains(text); });
     }
 };
 
