@@ -9,12 +9,17 @@
 #include "targets/scheibenlayout.h"
 #include "ui_mainwindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTableView>
 
 #include <algorithm>
 #include <cmath>
@@ -68,10 +73,47 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     connect(&_maschine, &MaschineRm3::bereit, this, &MainWindow::onMaschineBereit);
     connect(&_maschine, &MaschineRm3::schussIgnoriert, this, &MainWindow::onSchussIgnoriert);
 
+    _zaehlung = new QLabel(this);
+    _zaehlung->setObjectName(QStringLiteral("zaehlung"));
+    ui->statusBar->addPermanentWidget(_zaehlung);
+    connect(&_verlauf, &Verlauf::zaehlungGeaendert, _zaehlung, &QLabel::setText);
     _maschinenStatus = new QLabel(this);
     _maschinenStatus->setObjectName(QStringLiteral("maschinenStatus"));
     ui->statusBar->addPermanentWidget(_maschinenStatus);
     zeigeMaschinenStatus();
+    // The menus' empty status tips and every short note end here; the
+    // competition name must stay readable all the same.
+    connect(ui->statusBar, &QStatusBar::messageChanged, this, [this](const QString &text) {
+        if (text.isEmpty() && !_statusText.isEmpty())
+            ui->statusBar->showMessage(_statusText);
+    });
+
+    _verlaufAnsicht = new QTableView;
+    _verlaufAnsicht->setObjectName(QStringLiteral("verlauf"));
+    _verlaufAnsicht->setModel(&_verlauf);
+    _verlaufAnsicht->setSelectionBehavior(QAbstractItemView::SelectRows);
+    _verlaufAnsicht->setSelectionMode(QAbstractItemView::SingleSelection);
+    _verlaufAnsicht->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    _verlaufAnsicht->verticalHeader()->hide();
+    _verlaufAnsicht->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    _verlaufAnsicht->horizontalHeader()->setSectionResizeMode(Verlauf::Schuetze, QHeaderView::Stretch);
+    connect(_verlaufAnsicht, &QAbstractItemView::activated, this,
+            [this](const QModelIndex &index) { onVerlaufGewaehlt(index.row()); });
+    _verlaufDock = new QDockWidget(tr("Verlauf"), this);
+    _verlaufDock->setObjectName(QStringLiteral("verlaufDock"));
+    _verlaufDock->setWidget(_verlaufAnsicht);
+    _verlaufDock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+    addDockWidget(Qt::RightDockWidgetArea, _verlaufDock);
+    QAction *verlaufZeigen = _verlaufDock->toggleViewAction();
+    verlaufZeigen->setShortcut(Qt::Key_F9);
+    ui->menuDatei->insertAction(ui->logoff, verlaufZeigen);
+
+    ui->exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    ui->logoff->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    ui->connect->setShortcut(Qt::Key_F5);
+    ui->disconnect->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
+    ui->info->setShortcut(Qt::Key_F1);
+    qApp->installEventFilter(this);
 
     _serviceProvider.init(konfiguration.url, konfiguration.jwt);
     gotoLoginLayout();
@@ -102,8 +144,12 @@ void MainWindow::gotoLoginLayout()
     ui->body->addStretch(1);
 
     ui->logoff->setEnabled(false);
-    ui->statusBar->showMessage(tr("Offline"));
+    _statusText = tr("Offline");
+    ui->statusBar->showMessage(_statusText);
     zeigeMaschinenStatus();
+    _verlauf.leeren();
+    _verlaufDock->toggleViewAction()->setEnabled(false);
+    _verlaufDock->hide();
 }
 
 template<typename Widget> void MainWindow::entferne(Widget *&widget)
@@ -153,8 +199,11 @@ void MainWindow::gotoScheibenLayout(const QString &wettkampf, const QString &use
     _header->inputSelect();
 
     ui->logoff->setEnabled(true);
-    ui->statusBar->showMessage(wettkampf);
+    _statusText = wettkampf;
+    ui->statusBar->showMessage(_statusText);
     zeigeMaschinenStatus();
+    _verlaufDock->toggleViewAction()->setEnabled(true);
+    _verlaufDock->show();
 }
 
 void MainWindow::resetKarte()
@@ -297,6 +346,9 @@ void MainWindow::nimmKarte(const ServiceProvider::Scheibe &scheibe)
     _ringeRest = begrenzt(double(scheibe.serieRinge) - scheibe.ringe);
     _zehntelRest = scheibe.serieZehntel - scheibe.zehntel;
     _autoSpeichern = AutoSpeichern::Scharf;
+    _verlauf.neu(_karte, _scheibenNummer, scheibe.schuetze);
+    _verlauf.setAktuell(_karte);
+    _ergebnis->setMeldung(QString());
 
     if (scheibe.waffenTyp == 1)
         _scheibenLayout->setLayout(_schussProScheibe, ScheibenLayout::Lg, scheibe.teilerFaktor);
@@ -373,6 +425,7 @@ void MainWindow::updateErgebnis()
     const qint32 ringe = begrenzt(ganze);
     _ergebnis->setRinge(ringe, begrenzt(double(ringe) + _ringeRest));
     _ergebnis->setZehntel(zehntel, zehntel + _zehntelRest);
+    _verlauf.setRinge(_karte, ringe, zehntel);
 }
 
 void MainWindow::onSchussReceived(quint32 nummer, bool valid, double ringe, double teiler, double x, double y,
@@ -467,6 +520,8 @@ void MainWindow::uebermitteln()
         return;
     _uebermittlungen.append({ _serviceProvider.letzterAuftrag(), _karte, _scheibenNummer,
                               QList<ServiceProvider::Treffer>(_treffer, _treffer + _schussProScheibe) });
+    _verlauf.setZustand(_karte, Verlauf::WirdGespeichert);
+    _ergebnis->setMeldung(Verlauf::zustandText(Verlauf::WirdGespeichert));
 }
 
 bool MainWindow::nimmUebermittlung(Uebermittlung *uebermittlung)
@@ -486,6 +541,7 @@ void MainWindow::onSetTrefferOk()
     Uebermittlung u;
     if (!_scheibenLayout || !nimmUebermittlung(&u))
         return;
+    _verlauf.setZustand(u.karte, Verlauf::Gespeichert);
     if (u.karte != _karte) {
         // Stored, but the card has left the screen: nothing here is its.
         qInfo().noquote() << QStringLiteral("MainWindow::onSetTrefferOk: card %1 stored after it left the "
@@ -504,11 +560,15 @@ void MainWindow::onSetTrefferOk()
         qInfo().noquote() << "MainWindow::onSetTrefferOk: hits changed since they were sent, not committed";
         _autoSpeichern = AutoSpeichern::Aus;
         _scheibenLayout->enableButtons();
+        _verlauf.setZustand(_karte, Verlauf::NichtGespeichert);
+        _ergebnis->setMeldung(Verlauf::zustandText(Verlauf::NichtGespeichert));
         return;
     }
     _scheibenLayout->commitScheiben();
     _header->inputSelect();
     _autoSpeichern = AutoSpeichern::Aus;
+    _ergebnis->setMeldung(
+        tr("Scheibe %1 gespeichert (%2 Ringe)").arg(_scheibenNummer).arg(_scheibenLayout->getRinge()), true);
 }
 
 void MainWindow::onSetTrefferFailed()
@@ -516,6 +576,7 @@ void MainWindow::onSetTrefferFailed()
     Uebermittlung u;
     if (!nimmUebermittlung(&u))
         return;
+    _verlauf.setZustand(u.karte, Verlauf::Fehlgeschlagen);
     if (!_scheibenLayout || u.karte != _karte) {
         // The card is gone from the screen; the box has to say which one
         // must be read again.
@@ -526,10 +587,16 @@ void MainWindow::onSetTrefferFailed()
     // again once the server is back.
     if (_schussProScheibe != 0)
         _scheibenLayout->enableButtons();
+    _ergebnis->setMeldung(Verlauf::zustandText(Verlauf::Fehlgeschlagen));
 }
 
 void MainWindow::onAbbrechenClicked()
 {
+    if (_verlauf.zustandVon(_karte) == Verlauf::NichtGespeichert
+        || _verlauf.zustandVon(_karte) == Verlauf::Fehlgeschlagen)
+        _verlauf.setZustand(_karte, Verlauf::Abgebrochen);
+    _verlauf.setAktuell(0);
+    _ergebnis->setMeldung(QString());
     resetKarte();
     // The machine reads the rest of the cancelled card all the same; those
     // shots must not land on the next one.
@@ -574,11 +641,49 @@ void MainWindow::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
-bool MainWindow::event(QEvent *event)
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::StatusTip)
+    if (event->type() != QEvent::KeyPress || !_header || !watched->isWidgetType()
+        || static_cast<QWidget *>(watched)->window() != this)
+        return QMainWindow::eventFilter(watched, event);
+    auto *taste = static_cast<QKeyEvent *>(event);
+    const QString text = taste->text();
+    const bool ziffer = text.size() == 1 && text.at(0) >= QLatin1Char('0') && text.at(0) <= QLatin1Char('9')
+        && !(taste->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+    const bool enter = taste->key() == Qt::Key_Return || taste->key() == Qt::Key_Enter;
+    if (_header->inputGesperrt()) {
+        if (ziffer) {
+            if (!_scanGesperrt)
+                hinweis(Header::sperrText());
+            _scanGesperrt = true;
+            return true;
+        }
+        const bool verschlucken = enter && _scanGesperrt;
+        _scanGesperrt = false;
+        return verschlucken;
+    }
+    _scanGesperrt = false;
+    if (ziffer && !_header->isAncestorOf(static_cast<QWidget *>(watched))) {
+        _header->tippe(taste);
         return true;
-    return QMainWindow::event(event);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::hinweis(const QString &text)
+{
+    qInfo().noquote() << "MainWindow::hinweis: " + text;
+    ui->statusBar->showMessage(text, 5000);
+}
+
+void MainWindow::onVerlaufGewaehlt(int zeile)
+{
+    if (!_header || _verlauf.nummer(zeile) == 0)
+        return;
+    if (_header->inputGesperrt())
+        hinweis(Header::sperrText());
+    else
+        _header->eingeben(_verlauf.nummer(zeile));
 }
 
 void MainWindow::on_logoff_triggered()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/verlauf.h"
 #include "machine/maschine.h"
 #include "machine/schussbuffer.h"
 #include "server/serviceprovider.h"
@@ -7,8 +8,10 @@
 #include <QMainWindow>
 
 class QCloseEvent;
+class QDockWidget;
 class QEvent;
 class QLabel;
+class QTableView;
 class Login;
 class Header;
 class Ergebnis;
@@ -68,9 +71,11 @@ public slots:
 protected:
     // Closing with hits on screen that the server does not hold asks first.
     void closeEvent(QCloseEvent *event) override;
-    // Keeps the competition name in the status bar: the menus' empty status
-    // tips would wipe it.
-    bool event(QEvent *event) override;
+    // Card numbers typed or scanned anywhere in the window go to the card
+    // number input, or are refused with a word while a card waits for a
+    // decision (with the scanner's Return after them, so it cannot press
+    // "Speichern").
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // What the clean last shot of the card on screen does.
@@ -122,6 +127,9 @@ private:
     bool ungespeichert() const;
     void sendeEinstellung();
     void zeigeMaschinenStatus();
+    void onVerlaufGewaehlt(int zeile);
+    // A short note in the status bar; the competition name comes back after it.
+    void hinweis(const QString &text);
     // Removes one screen widget from the body and deletes it.
     template<typename Widget> void entferne(Widget *&widget);
     void leereBody();
@@ -157,6 +165,12 @@ private:
     bool _einstellungOffen = false; // the card on screen still needs its settings line
     quint32 _ignoriert = 0; // shot lines the link did not take, since the last settings line
     QString _fehlerNachsatz; // a second line for the error box about to open
+    Verlauf _verlauf;
+    QDockWidget *_verlaufDock = nullptr;
+    QTableView *_verlaufAnsicht = nullptr;
+    QLabel *_zaehlung = nullptr; // "12 gespeichert, 1 offen"
+    QString _statusText; // the competition name, or "Offline"
+    bool _scanGesperrt = false; // digits were refused; their Return is refused too
     // Link state at the right of the status bar, so the officer sees whether
     // shots can arrive at all.
     QLabel *_maschinenStatus = nullptr;

@@ -3,6 +3,7 @@
 #include "ui_header.h"
 
 #include <QKeyEvent>
+#include <QPalette>
 
 Header::Header(QWidget *parent)
     : QWidget(parent)
@@ -10,6 +11,17 @@ Header::Header(QWidget *parent)
 {
     ui->setupUi(this);
     ui->scheibe->installEventFilter(this);
+
+    // The card's data stays read-only, but must be readable from a step away:
+    // the style's grey on grey for disabled text is far too faint. A long
+    // text must not widen the panel from card to card either.
+    for (QLineEdit *feld : { ui->schutze, ui->mannschaft, ui->wettbewerb, ui->waffe, ui->info }) {
+        QPalette farben = feld->palette();
+        farben.setColor(QPalette::Disabled, QPalette::Text, QColor(0x20, 0x20, 0x20));
+        feld->setPalette(farben);
+        feld->setSizePolicy(QSizePolicy::Ignored, feld->sizePolicy().verticalPolicy());
+    }
+    ui->scheibe->setSizePolicy(QSizePolicy::Ignored, ui->scheibe->sizePolicy().verticalPolicy());
 }
 
 Header::~Header()
@@ -25,6 +37,31 @@ void Header::set(const QString &schutze, const QString &mannschaft, const QStrin
     ui->wettbewerb->setText(wettbewerbe.join(QStringLiteral(", ")));
     ui->waffe->setText(waffe);
     ui->info->setText(info);
+    // The info line is often longer than its field.
+    ui->info->setToolTip(info);
+    ui->info->setCursorPosition(0);
+}
+
+void Header::eingeben(quint32 nummer)
+{
+    ui->scheibe->setText(QString::number(nummer));
+    on_scheibe_returnPressed();
+}
+
+void Header::tippe(QKeyEvent *taste)
+{
+    ui->scheibe->setFocus(Qt::OtherFocusReason);
+    eventFilter(ui->scheibe, taste);
+}
+
+bool Header::inputGesperrt() const
+{
+    return !ui->scheibe->isEnabled();
+}
+
+QString Header::sperrText()
+{
+    return tr("Erst speichern oder abbrechen");
 }
 
 void Header::on_scheibe_returnPressed()
@@ -73,12 +110,14 @@ bool Header::eventFilter(QObject *watched, QEvent *event)
 void Header::inputDisable()
 {
     ui->scheibe->setEnabled(false);
+    ui->scheibe->setToolTip(sperrText());
 }
 
 void Header::inputSelect()
 {
     _neueNummer = true;
     ui->scheibe->setEnabled(true);
+    ui->scheibe->setToolTip(QString());
     ui->scheibe->setFocus(Qt::OtherFocusReason);
     ui->scheibe->selectAll();
 }
@@ -87,8 +126,10 @@ void Header::inputClear()
 {
     _neueNummer = true;
     ui->scheibe->setEnabled(true);
+    ui->scheibe->setToolTip(QString());
     ui->scheibe->setFocus(Qt::OtherFocusReason);
     ui->scheibe->clear();
+    ui->info->setToolTip(QString());
     ui->waffe->clear();
     ui->schutze->clear();
     ui->mannschaft->clear();

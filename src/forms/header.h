@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QStringList>
+
+class QKeyEvent;
 #include <QWidget>
 
 namespace Ui {
@@ -20,6 +22,13 @@ public:
     void inputDisable();
     void inputSelect();
     void inputClear();
+    bool inputGesperrt() const;
+    // Enters a card number as if it had been typed and confirmed with Return.
+    void eingeben(quint32 nummer);
+    // A key typed elsewhere in the window that belongs to the card number.
+    void tippe(QKeyEvent *taste);
+    // Why the card number cannot be entered while a card waits for a decision.
+    static QString sperrText();
 
 signals:
     void scheibenIdEntered(unsigned id);

@@ -14,6 +14,8 @@ Login::Login(QWidget *parent)
     ui->setupUi(this);
     _timer.setSingleShot(true);
     connect(&_timer, &QTimer::timeout, this, &Login::onTimeoutExpired);
+    // Return after the password logs in, as the officer expects.
+    connect(ui->passwordEdit, &QLineEdit::returnPressed, ui->loginButton, &QPushButton::click);
 
     ui->wettkampfSelect->addItem(tr(prompt));
     ui->wettkampfSelect->addItem(tr(reload));

@@ -36,7 +36,10 @@ LxScheibe::LxScheibe(QWidget *parent, unsigned index, double teilerAbstand)
     : QWidget(parent)
     , _index(index)
     , _teilerAbstand(teilerAbstand)
-{ }
+{
+    setToolTip(tr(
+        "Doppelklick: Scheibe entsperren\nLinksklick: Schuss hierhin setzen\nRechtsklick: Schuss ungültig"));
+}
 
 double LxScheibe::ringe() const
 {

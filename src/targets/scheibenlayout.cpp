@@ -28,6 +28,9 @@ ScheibenLayout::ScheibenLayout(QWidget *parent)
     _abbrechenButton->setObjectName(QStringLiteral("abbrechenButton"));
     _abbrechenButton->setEnabled(false);
     connect(_abbrechenButton, &QPushButton::clicked, this, &ScheibenLayout::abbrechenClicked);
+    // Return or Enter on the focused button presses it, as in a dialog.
+    _speichernButton->setAutoDefault(true);
+    _abbrechenButton->setAutoDefault(true);
 }
 
 ScheibenLayout::~ScheibenLayout()

@@ -1,0 +1,157 @@
+#include "app/verlauf.h"
+
+#include "forms/ergebnis.h"
+
+#include <QFont>
+
+Verlauf::Verlauf(QObject *parent)
+    : QAbstractTableModel(parent)
+{ }
+
+void Verlauf::neu(quint64 karte, quint32 nummer, const QString &schuetze)
+{
+    beginInsertRows({}, 0, 0);
+    _eintraege.prepend({ karte, nummer, schuetze, 0, 0.0, QDateTime::currentDateTime(), NichtGespeichert });
+    endInsertRows();
+    emit zaehlungGeaendert(zaehlung());
+}
+
+void Verlauf::setRinge(quint64 karte, int ringe, double zehntel)
+{
+    const int z = zeile(karte);
+    if (z < 0 || (_eintraege[z].ringe == ringe && _eintraege[z].zehntel == zehntel))
+        return;
+    _eintraege[z].ringe = ringe;
+    _eintraege[z].zehntel = zehntel;
+    geaendert(z);
+}
+
+void Verlauf::setZustand(quint64 karte, Zustand zustand)
+{
+    const int z = zeile(karte);
+    if (z < 0 || _eintraege[z].zustand == zustand)
+        return;
+    _eintraege[z].zustand = zustand;
+    _eintraege[z].zeit = QDateTime::currentDateTime();
+    geaendert(z);
+    emit zaehlungGeaendert(zaehlung());
+}
+
+void Verlauf::setAktuell(quint64 karte)
+{
+    const int alt = zeile(_aktuell);
+    _aktuell = karte;
+    if (alt >= 0)
+        geaendert(alt);
+    if (zeile(karte) >= 0)
+        geaendert(zeile(karte));
+}
+
+void Verlauf::leeren()
+{
+    beginResetModel();
+    _eintraege.clear();
+    _aktuell = 0;
+    endResetModel();
+    emit zaehlungGeaendert(zaehlung());
+}
+
+quint32 Verlauf::nummer(int z) const
+{
+    return z >= 0 && z < _eintraege.size() ? _eintraege.at(z).nummer : 0;
+}
+
+Verlauf::Zustand Verlauf::zustand(int z) const
+{
+    return z >= 0 && z < _eintraege.size() ? _eintraege.at(z).zustand : NichtGespeichert;
+}
+
+QString Verlauf::zustandText(Zustand zustand)
+{
+    switch (zustand) {
+    case WirdGespeichert:
+        return tr("wird gespeichert…");
+    case Gespeichert:
+        return tr("gespeichert");
+    case Abgebrochen:
+        return tr("abgebrochen");
+    case Fehlgeschlagen:
+        return tr("Übermittlung fehlgeschlagen");
+    case NichtGespeichert:
+        break;
+    }
+    return tr("nicht gespeichert");
+}
+
+QString Verlauf::zaehlung() const
+{
+    int gespeichert = 0;
+    int offen = 0;
+    for (const Eintrag &e : _eintraege) {
+        gespeichert += e.zustand == Gespeichert;
+        offen += e.zustand != Gespeichert && e.zustand != Abgebrochen;
+    }
+    return _eintraege.isEmpty() ? QString() : tr("%1 gespeichert, %2 offen").arg(gespeichert).arg(offen);
+}
+
+int Verlauf::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(_eintraege.size());
+}
+
+int Verlauf::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : Spalten;
+}
+
+QVariant Verlauf::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= _eintraege.size())
+        return {};
+    const Eintrag &e = _eintraege.at(index.row());
+    if (role == Qt::FontRole && e.karte == _aktuell) {
+        QFont fett;
+        fett.setBold(true);
+        return fett;
+    }
+    if (role == Qt::TextAlignmentRole && (index.column() == Nummer || index.column() == Ringe))
+        return int(Qt::AlignRight | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (index.column()) {
+    case Nummer:
+        return QString::number(e.nummer);
+    case Schuetze:
+        return e.schuetze;
+    case Ringe:
+        return QStringLiteral("%1 (%2)").arg(e.ringe).arg(Ergebnis::zehntelText(e.zehntel));
+    case Zeit:
+        return e.zeit.toString(QStringLiteral("hh:mm"));
+    case Status:
+        return zustandText(e.zustand);
+    }
+    return {};
+}
+
+QVariant Verlauf::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    static const char *const titel[] = { QT_TR_NOOP("Scheibe"), QT_TR_NOOP("Schütze"), QT_TR_NOOP("Ringe"),
+                                         QT_TR_NOOP("Zeit"), QT_TR_NOOP("Stand") };
+    return section >= 0 && section < Spalten ? tr(titel[section]) : QVariant();
+}
+
+int Verlauf::zeile(quint64 karte) const
+{
+    for (int z = 0; z < _eintraege.size(); ++z) {
+        if (_eintraege.at(z).karte == karte)
+            return z;
+    }
+    return -1;
+}
+
+void Verlauf::geaendert(int z)
+{
+    emit dataChanged(index(z, 0), index(z, Spalten - 1));
+}
