@@ -1,0 +1,118 @@
+#include "station.h"
+
+#include <QDockWidget>
+#include <QTableView>
+
+// What the officer sees of the cards handled so far: the Verlauf with each
+// card's state, the saved line on the result panel, the counts in the status
+// bar, and the keyboard and scanner on the target screen.
+
+class TestVerlauf : public QObject
+{
+    Q_OBJECT
+
+    static QString zeile(Station &st, int z)
+    {
+        auto *ansicht = st.find<QTableView>("verlauf");
+        QStringList felder;
+        for (int s : { Verlauf::Nummer, Verlauf::Ringe, Verlauf::Status })
+            felder << ansicht->model()->index(z, s).data().toString();
+        return felder.join(QLatin1Char('|'));
+    }
+
+    static QString meldung(Station &st) { return st.find<QLabel>("meldung")->text(); }
+
+private slots:
+    // One card saved, one refused, one cancelled: each shows its state,
+    // newest on top, and the counts follow; the logoff empties the list.
+    void statesOfTheCards()
+    {
+        Station st;
+        QVERIFY(st.bereit(1001, 2, 1, true));
+        for (quint32 n : { 1002u, 1003u })
+            st.server->addCard(st.kartenSpec(n, 2));
+        const QList<Shot> zwei = zehnSchuss().mid(0, 2);
+
+        st.proxy->hold("/treffer/");
+        st.sim.queueShots(zwei);
+        QTRY_COMPARE_WITH_TIMEOUT(st.proxy->held(), 1, 10000);
+        QCOMPARE(meldung(st), QStringLiteral("wird gespeichert…"));
+        QCOMPARE(zeile(st, 0), QStringLiteral("1001|20 (21,6)|wird gespeichert…"));
+        st.proxy->stopHolding();
+        QVERIFY(st.proxy->release());
+        QTRY_COMPARE(meldung(st), QStringLiteral("Scheibe 1001 gespeichert (20 Ringe)"));
+        QCOMPARE(st.find<QLabel>("zaehlung")->text(), QStringLiteral("1 gespeichert, 0 offen"));
+
+        QVERIFY(st.karteBereit(1002, 2));
+        QVERIFY(meldung(st).isEmpty());
+        st.server->failNextRequests(1, 500);
+        st.sim.queueShots(zwei);
+        QVERIFY(st.warteAufFehler(1));
+        QCOMPARE(zeile(st, 0), QStringLiteral("1002|20 (21,6)|Übermittlung fehlgeschlagen"));
+
+        QTest::mouseClick(st.abbrechen(), Qt::LeftButton);
+        QVERIFY(st.karteBereit(1003, 2));
+        QCOMPARE(zeile(st, 1), QStringLiteral("1002|20 (21,6)|abgebrochen"));
+        QCOMPARE(zeile(st, 2), QStringLiteral("1001|20 (21,6)|gespeichert"));
+        QCOMPARE(zeile(st, 0), QStringLiteral("1003|0 (0,0)|nicht gespeichert"));
+        QCOMPARE(st.find<QLabel>("zaehlung")->text(), QStringLiteral("1 gespeichert, 1 offen"));
+
+        // Return on an entry reads that card again, with the question.
+        auto *ansicht = st.find<QTableView>("verlauf");
+        ansicht->setFocus();
+        ansicht->setCurrentIndex(ansicht->model()->index(2, 0));
+        st.antwort = QMessageBox::No;
+        QTest::keyClick(ansicht, Qt::Key_Return);
+        QTRY_COMPARE(st.fragen.size(), 1);
+        QVERIFY(st.fragen.first().startsWith(QLatin1String("Scheibe 1001 ")));
+
+        st.action("logoff")->trigger();
+        QCOMPARE(ansicht->model()->rowCount(), 0);
+        QVERIFY(!st.find<QDockWidget>("verlaufDock")->isVisible());
+    }
+
+    // Return after the password logs in; Return on the focused "Speichern"
+    // presses it; the scanner's digits and Return while a card waits for a
+    // decision are refused with a word and press nothing.
+    void keyboardAndScanner()
+    {
+        Station st;
+        QVERIFY(st.start() && st.verbinden());
+        auto *select = st.find<QComboBox>("wettkampfSelect");
+        QTRY_VERIFY(select->findData(st.wettkampf) > 0);
+        select->setCurrentIndex(select->findData(st.wettkampf));
+        QTest::keyClicks(st.find<QLineEdit>("userEdit"), QLatin1String(Station::User));
+        QTest::keyClicks(st.find<QLineEdit>("passwordEdit"), QLatin1String(Station::Password));
+        QTest::keyClick(st.find<QLineEdit>("passwordEdit"), Qt::Key_Return);
+        QTRY_VERIFY(st.grid());
+
+        st.server->addCard(st.kartenSpec(1001, 2));
+        st.server->addCard(st.kartenSpec(1002, 2));
+        QVERIFY(st.karteBereit(1001, 2));
+        Shot zweifel = zehnSchuss().first();
+        zweifel.doubtful = true;
+        QVERIFY(st.schiessen({ zweifel, zehnSchuss().at(1) }));
+        QTRY_VERIFY(st.speichern()->isEnabled());
+        st.speichern()->setFocus();
+
+        // The scanner, into the window while the input is locked.
+        QTest::keyClicks(st.speichern(), QStringLiteral("1002"));
+        QTest::keyClick(st.speichern(), Qt::Key_Return);
+        QTest::qWait(200);
+        QCOMPARE(st.status(), QStringLiteral("Erst speichern oder abbrechen"));
+        QCOMPARE(st.server->submissionCount(st.server->cardId(1001)), 0);
+        QVERIFY(st.schuetze().contains(QLatin1String("Erika")));
+
+        QTest::keyClick(st.speichern(), Qt::Key_Return); // now the officer's own Return
+        QTRY_COMPARE(st.server->submissionCount(st.server->cardId(1001)), 1);
+        QTRY_VERIFY(st.karte()->isEnabled());
+
+        // Digits typed while the focus is elsewhere still make the number.
+        st.abbrechen()->setFocus();
+        QTest::keyClicks(st.abbrechen(), QStringLiteral("1002"));
+        QCOMPARE(st.karte()->text(), QStringLiteral("1002"));
+    }
+};
+
+QTEST_MAIN(TestVerlauf)
+#include "tst_verlauf.moc"
