@@ -85,6 +85,9 @@ public:
     // shots as a settings line would, and shows the framing's fill level.
     void armiereKarte(quint32 anzahl);
     quint32 zeilenLaenge() const { return _zeilenLaenge; }
+    // Test seam: the serial port, to read back whether it is open and how it
+    // was set up.
+    const QSerialPort &seriell() const { return _seriell; }
 
 signals:
     void verbindungsFehler(const QString &text);

@@ -49,6 +49,7 @@ public:
 
     bool ok() const { return _master >= 0; }
     QString slavePath() const { return _slavePath; }
+    int slaveFd() const { return _slave; } // for the line settings (tcgetattr)
 
     void write(const QByteArray &bytes)
     {

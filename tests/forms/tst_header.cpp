@@ -24,7 +24,7 @@ private slots:
         QTest::newRow("plus drops the last digit") << "+12345678" << true << 1234567u << "1234567";
         QTest::newRow("plus two digits") << "+42" << true << 4u << "4";
         QTest::newRow("plus one digit") << "+7" << true << 0u << "0";
-        QTest::newRow("leading zeros") << "007" << true << 7u << "007";
+        QTest::newRow("leading zeros, as scanned") << "012345" << true << 12345u << "012345";
         QTest::newRow("negative") << "-5" << false << 0u << "-5";
         QTest::newRow("empty") << "" << false << 0u << "";
         QTest::newRow("sign only") << "+" << false << 0u << "+";

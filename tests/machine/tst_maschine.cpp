@@ -201,6 +201,12 @@ private slots:
         QFETCH(QByteArray, antwort);
         Link l(100);
         l.m.verbinden();
+        // The machine's line: 2400 baud, one stop bit, RTS/CTS, read from the
+        // terminal; 8 data bits and no parity, which a pty does not keep.
+        termios t;
+        QCOMPARE(::tcgetattr(l.pty.slaveFd(), &t), 0);
+        QCOMPARE(t.c_cflag & (CBAUD | CSTOPB | CRTSCTS), tcflag_t(B2400 | CRTSCTS));
+        QCOMPARE(l.m.seriell().dataBits() * 10 + l.m.seriell().parity(), 80);
         QVERIFY(!l.einstellen(9));
         if (antwort.isEmpty()) {
             QVERIFY(l.fehler.wait(5000));
@@ -361,11 +367,17 @@ private slots:
     {
         Link l(20000, 150);
         verbinde(l);
-        l.m.verarbeiteBytes(sauber); // no card announced yet
+        l.m.verarbeiteBytes(sauber + "1;9"); // no card yet; the settings line drops the begun line
         QCOMPARE(l.schuesse.size(), 0);
 
         QVERIFY(l.einstellen(5));
-        l.m.verarbeiteBytes(sauber + sauber);
+        // A receiver of schuss that runs a nested event loop frames the start
+        // of the next line already.
+        QObject::connect(&l.m, &MaschineRm3::schuss, &l.m, [&l] {
+            if (l.schuesse.size() == 1)
+                l.m.verarbeiteBytes(sauber.left(7));
+        });
+        l.m.verarbeiteBytes(sauber + sauber.mid(7));
         QVERIFY(l.einstellen(3));
         QTest::qWait(350);
         QCOMPARE(l.timeout.size(), 0);
@@ -415,27 +427,38 @@ private slots:
         QCOMPARE(l.timeout.size(), 0);
     }
 
-    // A port that cannot be opened, or an unplugged adapter (here: the other
-    // side of the pty hangs up), ends the link with one message and no
-    // time-out after it; the next verbinden opens the port afresh.
+    // A port that cannot be opened, or an unplugged adapter (the pty hangs up,
+    // or the port reports its error again and again), ends the link with one
+    // message, sent after the reset (its box runs a nested event loop), and
+    // no time-out after it; the next verbinden opens the port afresh.
     void portLost_data()
     {
         QTest::addColumn<int>("fall");
+        QTest::addColumn<int>("portfehler"); // 0: hang-up
         QTest::addColumn<QString>("meldung");
         QTest::newRow("port missing")
-            << 0
+            << 0 << 0
             << "Serieller Port '%1' konnte nicht geöffnet werden! Bitte überprüfen Sie "
                "Ihre PORT Einstellung in 'config.json' und starten Sie das Programm neu!";
         const QString unterbrochen = QStringLiteral("Verbindung zur Auswertmaschine via '%1' unterbrochen!");
-        QTest::newRow("hang-up during handshake") << 1 << unterbrochen;
-        QTest::newRow("hang-up when connected") << 2 << unterbrochen;
+        QTest::newRow("hang-up during handshake") << 1 << 0 << unterbrochen;
+        QTest::newRow("hang-up when connected") << 2 << 0 << unterbrochen;
+        QTest::newRow("ResourceError during handshake")
+            << 1 << int(QSerialPort::ResourceError) << unterbrochen;
+        QTest::newRow("ReadError when connected") << 2 << int(QSerialPort::ReadError) << unterbrochen;
     }
     void portLost()
     {
         QFETCH(int, fall);
+        QFETCH(int, portfehler);
         QTemporaryDir dir;
         const QString link = dir.filePath("rm3");
+        QList<qint64> beimFehler; // state, shots due and counted, line fill, port open
         Link l(150, 100, 250, link);
+        QObject::connect(&l.m, &MaschineRm3::verbindungsFehler, &l.m, [&] {
+            beimFehler = { l.m.zustand(), l.m.schussSoll(), l.m.schusszahl(), l.m.zeilenLaenge(),
+                           l.m.seriell().isOpen() };
+        });
         if (fall == 0) {
             l.m.verbinden();
         } else {
@@ -446,15 +469,21 @@ private slots:
                 l.leeren();
             } else {
                 karte(l, 5);
-                l.m.verarbeiteBytes(sauber);
+                l.m.verarbeiteBytes(sauber + "1;9");
             }
-            l.pty.closeMaster();
-            QVERIFY(l.fehler.wait(5000));
+            if (portfehler == 0)
+                l.pty.closeMaster();
+            for (int i = 0; i < 2 && portfehler; ++i)
+                QMetaObject::invokeMethod(
+                    &l.m, "onPortFehler",
+                    Q_ARG(QSerialPort::SerialPortError, QSerialPort::SerialPortError(portfehler)));
+            QTRY_VERIFY(!l.fehler.isEmpty());
             QVERIFY(QFile::remove(link));
         }
         QTest::qWait(350); // past both shortened time-outs
         QFETCH(QString, meldung);
         QCOMPARE(l.fehler, (Signale { { meldung.arg(link) } }));
+        QCOMPARE(beimFehler, QList<qint64>(5, 0));
         QCOMPARE(l.timeout.size(), 0);
         QCOMPARE(l.zustand, fall == 0 ? Signale {} : Signale { { 0 } });
         QCOMPARE(l.m.zustand(), 0);

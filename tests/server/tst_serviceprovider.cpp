@@ -118,8 +118,8 @@ private:
 
 void TstServiceProvider::initTestCase()
 {
-    // The date texts are local time; pin the zone so the expectations hold.
-    qputenv("TZ", "UTC");
+    // The date texts are local time; pin a zone one hour east of UTC.
+    qputenv("TZ", "CET-1");
     tzset();
 }
 
@@ -258,8 +258,8 @@ void TstServiceProvider::scheibe_data()
         "wettbewerbe": [{"id": 1, "name": "Einzel"}, {"id": 2, "name": "Mannschaft"}, 3, {}] },
         "treffer": [{"x": 0.5, "y": -0.25, "r": 10.5, "t": 120.5}, {"x": 1, "y": 2, "r": 9.6, "t": 300}]})",
         "id=4711|waffenTyp=2|schussProScheibe=5|teilerFaktor=3.2|ringe=19|zehntel=20.1|"
-        "wertungsdatum=12.03.2024 18:31|schuetzeId=77|schuetze=Anna Berger|verein=SV Tell|mannschaft=Tell I|"
-        "waffe=Luftpistole|scheibenProSerie=4|serieRinge=180|serieZehntel=190.4|kaufdatum=12.03.2024 18:30|"
+        "wertungsdatum=12.03.2024 19:31|schuetzeId=77|schuetze=Anna Berger|verein=SV Tell|mannschaft=Tell I|"
+        "waffe=Luftpistole|scheibenProSerie=4|serieRinge=180|serieZehntel=190.4|kaufdatum=12.03.2024 19:30|"
         "wettbewerbe=Einzel,Mannschaft,,|treffer=0.5/-0.25/10.5/120.5 1/2/9.6/300");
     row("not json", "Internal <b>oops</b>", Defaults);
     row("everything mistyped",
@@ -349,8 +349,12 @@ void TstServiceProvider::failures()
                   "station");
     else
         _http->setAnswer(status, R"({"jwt":"neu","id":1})");
-    // Exactly one message per fault and no partial result.
+    // Exactly one message per fault and no partial result; a refused hit
+    // submission offers its retry before the message box opens.
     Emitted actual(_sp.get());
+    QSignalSpy retry(_sp.get(), &ServiceProvider::setTrefferFailed);
+    connect(_sp.get(), &ServiceProvider::requestError, &retry,
+            [&] { QCOMPARE(retry.size(), int(operation == "treffer")); });
     start(operation);
     QTRY_COMPARE_WITH_TIMEOUT(actual.texts(), emitted, 10000);
     if (operation == "login" && status != 0) // the refused login's token stays unused
