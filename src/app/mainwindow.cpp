@@ -95,6 +95,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     _verlaufAnsicht->setSelectionMode(QAbstractItemView::SingleSelection);
     _verlaufAnsicht->setEditTriggers(QAbstractItemView::NoEditTriggers);
     _verlaufAnsicht->verticalHeader()->hide();
+    _verlaufAnsicht->setWordWrap(false);
     _verlaufAnsicht->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     _verlaufAnsicht->horizontalHeader()->setSectionResizeMode(Verlauf::Schuetze, QHeaderView::Stretch);
     connect(_verlaufAnsicht, &QAbstractItemView::activated, this,
@@ -104,6 +105,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     _verlaufDock->setWidget(_verlaufAnsicht);
     _verlaufDock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
     addDockWidget(Qt::RightDockWidgetArea, _verlaufDock);
+    resizeDocks({ _verlaufDock }, { 380 }, Qt::Horizontal);
     QAction *verlaufZeigen = _verlaufDock->toggleViewAction();
     verlaufZeigen->setShortcut(Qt::Key_F9);
     ui->menuDatei->insertAction(ui->logoff, verlaufZeigen);
@@ -131,6 +133,7 @@ void MainWindow::gotoLoginLayout()
     _einstellungOffen = false;
     entferne(_header);
     entferne(_ergebnis);
+    entferne(_meldung);
     entferne(_scheibenLayout);
     leereBody();
 
@@ -185,6 +188,17 @@ void MainWindow::gotoScheibenLayout(const QString &wettkampf, const QString &use
     _ergebnis = new Ergebnis(ui->centralWidget);
     box->addWidget(_ergebnis, 1);
     ui->body->addLayout(box, 0);
+    // Whether the card is saved, in words large enough to read from a step
+    // away: a finished card must never look like one still waiting.
+    _meldung = new QLabel(ui->centralWidget);
+    _meldung->setObjectName(QStringLiteral("meldung"));
+    QFont gross = _meldung->font();
+    gross.setPointSize(15);
+    gross.setBold(true);
+    _meldung->setFont(gross);
+    _meldung->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    _meldung->setMinimumHeight(_meldung->fontMetrics().height());
+    ui->body->addWidget(_meldung, 0);
 
     _scheibenLayout = new ScheibenLayout(ui->centralWidget);
     _scheibenLayout->setLayout(0, ScheibenLayout::Lg, 1.0);
@@ -203,7 +217,8 @@ void MainWindow::gotoScheibenLayout(const QString &wettkampf, const QString &use
     ui->statusBar->showMessage(_statusText);
     zeigeMaschinenStatus();
     _verlaufDock->toggleViewAction()->setEnabled(true);
-    _verlaufDock->show();
+    // On a small screen the targets need the room; F9 shows the list.
+    _verlaufDock->setVisible(width() >= 1280);
 }
 
 void MainWindow::resetKarte()
@@ -348,7 +363,7 @@ void MainWindow::nimmKarte(const ServiceProvider::Scheibe &scheibe)
     _autoSpeichern = AutoSpeichern::Scharf;
     _verlauf.neu(_karte, _scheibenNummer, scheibe.schuetze);
     _verlauf.setAktuell(_karte);
-    _ergebnis->setMeldung(QString());
+    zeigeMeldung(QString());
 
     if (scheibe.waffenTyp == 1)
         _scheibenLayout->setLayout(_schussProScheibe, ScheibenLayout::Lg, scheibe.teilerFaktor);
@@ -521,7 +536,7 @@ void MainWindow::uebermitteln()
     _uebermittlungen.append({ _serviceProvider.letzterAuftrag(), _karte, _scheibenNummer,
                               QList<ServiceProvider::Treffer>(_treffer, _treffer + _schussProScheibe) });
     _verlauf.setZustand(_karte, Verlauf::WirdGespeichert);
-    _ergebnis->setMeldung(Verlauf::zustandText(Verlauf::WirdGespeichert));
+    zeigeMeldung(Verlauf::zustandText(Verlauf::WirdGespeichert));
 }
 
 bool MainWindow::nimmUebermittlung(Uebermittlung *uebermittlung)
@@ -561,13 +576,13 @@ void MainWindow::onSetTrefferOk()
         _autoSpeichern = AutoSpeichern::Aus;
         _scheibenLayout->enableButtons();
         _verlauf.setZustand(_karte, Verlauf::NichtGespeichert);
-        _ergebnis->setMeldung(Verlauf::zustandText(Verlauf::NichtGespeichert));
+        zeigeMeldung(Verlauf::zustandText(Verlauf::NichtGespeichert));
         return;
     }
     _scheibenLayout->commitScheiben();
     _header->inputSelect();
     _autoSpeichern = AutoSpeichern::Aus;
-    _ergebnis->setMeldung(
+    zeigeMeldung(
         tr("Scheibe %1 gespeichert (%2 Ringe)").arg(_scheibenNummer).arg(_scheibenLayout->getRinge()), true);
 }
 
@@ -587,7 +602,7 @@ void MainWindow::onSetTrefferFailed()
     // again once the server is back.
     if (_schussProScheibe != 0)
         _scheibenLayout->enableButtons();
-    _ergebnis->setMeldung(Verlauf::zustandText(Verlauf::Fehlgeschlagen));
+    zeigeMeldung(Verlauf::zustandText(Verlauf::Fehlgeschlagen));
 }
 
 void MainWindow::onAbbrechenClicked()
@@ -596,7 +611,7 @@ void MainWindow::onAbbrechenClicked()
         || _verlauf.zustandVon(_karte) == Verlauf::Fehlgeschlagen)
         _verlauf.setZustand(_karte, Verlauf::Abgebrochen);
     _verlauf.setAktuell(0);
-    _ergebnis->setMeldung(QString());
+    zeigeMeldung(QString());
     resetKarte();
     // The machine reads the rest of the cancelled card all the same; those
     // shots must not land on the next one.
@@ -668,6 +683,14 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::zeigeMeldung(const QString &text, bool gespeichert)
+{
+    QPalette farben = _meldung->palette();
+    farben.setColor(QPalette::WindowText, gespeichert ? QColor(0x1b, 0x5e, 0x20) : QColor(0x20, 0x20, 0x20));
+    _meldung->setPalette(farben);
+    _meldung->setText(text);
 }
 
 void MainWindow::hinweis(const QString &text)

@@ -128,6 +128,8 @@ private:
     void sendeEinstellung();
     void zeigeMaschinenStatus();
     void onVerlaufGewaehlt(int zeile);
+    // The saved line of the target screen; green once the server holds the card.
+    void zeigeMeldung(const QString &text, bool gespeichert = false);
     // A short note in the status bar; the competition name comes back after it.
     void hinweis(const QString &text);
     // Removes one screen widget from the body and deletes it.
@@ -142,6 +144,7 @@ private:
     Header *_header = nullptr;
     Ergebnis *_ergebnis = nullptr;
     ScheibenLayout *_scheibenLayout = nullptr;
+    QLabel *_meldung = nullptr; // target screen: whether the card is saved
     MaschineRm3 _maschine;
     SchussBuffer _schussBuffer;
     ServiceProvider _serviceProvider;

@@ -2,8 +2,6 @@
 
 #include "ui_ergebnis.h"
 
-#include <QPalette>
-
 #include <cmath>
 
 Ergebnis::Ergebnis(QWidget *parent)
@@ -26,19 +24,6 @@ void Ergebnis::setRinge(int scheibe, int serie)
 void Ergebnis::setZehntel(double scheibe, double serie)
 {
     ui->zehntel->setText(zehntelText(scheibe) + QStringLiteral(" / ") + zehntelText(serie));
-}
-
-void Ergebnis::setMeldung(const QString &text, bool gespeichert)
-{
-    QPalette farben = ui->meldung->palette();
-    farben.setColor(QPalette::WindowText, gespeichert ? QColor(0x1b, 0x5e, 0x20) : QColor(0x20, 0x20, 0x20));
-    ui->meldung->setPalette(farben);
-    ui->meldung->setText(text);
-}
-
-QString Ergebnis::meldung() const
-{
-    return ui->meldung->text();
 }
 
 QString Ergebnis::zehntelText(double wert)

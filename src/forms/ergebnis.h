@@ -20,11 +20,6 @@ public:
     // Rings with tenths: card, then series.
     void setZehntel(double scheibe, double serie);
 
-    // Whether the card is saved, in words large enough to read from a step
-    // away; green once the server holds it.
-    void setMeldung(const QString &text, bool gespeichert = false);
-    QString meldung() const;
-
     // One decimal with a comma, whatever the locale: 9.96 reads 10,0.
     static QString zehntelText(double wert);
 

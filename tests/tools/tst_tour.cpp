@@ -18,8 +18,9 @@ private slots:
         QVERIFY(tour.waitForFinished(90000));
         QVERIFY2(tour.exitCode() == 0, tour.readAllStandardError().constData());
 
-        const QStringList namen { "anmeldung.png", "scheibe-laufend.png", "scheibe-fertig.png",
-                                  "korrektur.png", "fehler.png" };
+        const QStringList namen { "anmeldung.png",    "scheibe-laufend.png", "scheibe-fertig.png",
+                                  "korrektur.png",    "fehler.png",          "gespeichert.png",
+                                  "neu-auswerten.png" };
         const QStringList ausgabe = QString::fromLocal8Bit(tour.readAllStandardOutput())
                                         .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(ausgabe.size(), namen.size());

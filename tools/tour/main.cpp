@@ -18,11 +18,14 @@ int main(int argc, char *argv[])
     std::setlocale(LC_NUMERIC, "C");
 
     const QStringList args = QApplication::arguments();
-    if (args.size() != 2 || args[1].startsWith(QLatin1Char('-'))) {
-        std::fprintf(stderr, "Aufruf: kovrit-tour BILDERORDNER\n");
+    // The pictures in docs/ are taken at 1366x768, a common laptop screen.
+    const QStringList groesse = args.value(2, QStringLiteral("1366x768")).split(QLatin1Char('x'));
+    const QSize fenster(groesse.value(0).toInt(), groesse.value(1).toInt());
+    if (args.size() < 2 || args.size() > 3 || args[1].startsWith(QLatin1Char('-')) || fenster.isEmpty()) {
+        std::fprintf(stderr, "Aufruf: kovrit-tour BILDERORDNER [BREITExHOEHE]\n");
         return 2;
     }
-    Tour tour(args[1]);
+    Tour tour(args[1], fenster);
     const bool ok = tour.run();
     for (const QString &bild : tour.bilder())
         std::printf("%s\n", qPrintable(bild));

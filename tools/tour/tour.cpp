@@ -33,9 +33,10 @@ template<typename T> T *finde(QWidget *w, const char *name = nullptr)
 
 } // namespace
 
-Tour::Tour(const QString &bilderOrdner, QObject *parent)
+Tour::Tour(const QString &bilderOrdner, QSize groesse, QObject *parent)
     : QObject(parent)
     , _ordner(bilderOrdner)
+    , _groesse(groesse)
 {
     connect(&_sim, &Rm3Simulator::settingsReceived, this, &Tour::onSettings);
     connect(&_boxTimer, &QTimer::timeout, this, &Tour::onBoxTimer);
@@ -74,7 +75,7 @@ bool Tour::start()
     config.close();
 
     _window = std::make_unique<MainWindow>(nullptr, config.fileName());
-    _window->resize(1280, 800);
+    _window->resize(_groesse);
     _window->show();
     _boxTimer.start(50);
     return QTest::qWaitForWindowExposed(_window.get());
@@ -147,7 +148,21 @@ bool Tour::luftpistole()
     if (!warte([&] { return _boxBild.isEmpty() && speichern->isEnabled(); }, QStringLiteral("Fehler")))
         return false;
     QTest::mouseClick(speichern, Qt::LeftButton);
-    return warte([&] { return _server.submissionCount(id) == 1; }, QStringLiteral("speichern"));
+    auto *meldung = finde<QLabel>(_window.get(), "meldung");
+    if (!warte(
+            [&] {
+                return _server.submissionCount(id) == 1
+                    && meldung->text().startsWith(QLatin1String("Scheibe 1004 gespeichert"));
+            },
+            QStringLiteral("speichern"))
+        || !bild(QStringLiteral("gespeichert.png")))
+        return false;
+
+    // The card just saved, entered again by mistake: the officer is asked.
+    _boxBild = QStringLiteral("neu-auswerten.png");
+    auto *eingabe = finde<QLineEdit>(_window.get(), "scheibe");
+    QTest::keyClick(eingabe, Qt::Key_Return);
+    return warte([&] { return _boxBild.isEmpty(); }, QStringLiteral("Frage"));
 }
 
 bool Tour::karte(quint32 nummer, unsigned schuss)
@@ -198,7 +213,7 @@ void Tour::onSettings(const Rm3Simulator::Settings &settings)
     _sim.queueShots(shots);
 }
 
-// A "Fehler" box runs its own event loop; this timer keeps running inside
+// A message box runs its own event loop; this timer keeps running inside
 // it, pictures the box over the window and closes it as the officer would.
 void Tour::onBoxTimer()
 {
@@ -227,6 +242,8 @@ void Tour::onBoxTimer()
             p.end();
             bild(std::exchange(_boxBild, QString()), aufnahme);
         }
-        box->button(QMessageBox::Ok)->click();
+        // A question is answered with its default, "Nein".
+        QAbstractButton *knopf = box->button(QMessageBox::Ok);
+        (knopf ? knopf : box->defaultButton())->click();
     }
 }

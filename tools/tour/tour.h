@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QObject>
 #include <QPixmap>
+#include <QSize>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -27,7 +28,7 @@ class Tour : public QObject
     Q_OBJECT
 
 public:
-    explicit Tour(const QString &bilderOrdner, QObject *parent = nullptr);
+    explicit Tour(const QString &bilderOrdner, QSize groesse = QSize(1366, 768), QObject *parent = nullptr);
     ~Tour() override;
 
     // False with a reason in fehler() when a step did not come about in time.
@@ -49,6 +50,7 @@ private:
     void onBoxTimer();
 
     QDir _ordner;
+    QSize _groesse; // of the window in the pictures
     QTemporaryDir _arbeit;
     KovritServer _server;
     Rm3Simulator _sim;
