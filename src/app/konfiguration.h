@@ -1,23 +1,53 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
-// The station's config.json, read once at start-up. Every key is optional; a
-// missing file, a file that is not a JSON object and a key of the wrong type
-// all fall back to the built-in values, silently, so a station without a
-// configuration still starts.
+// The station's config.json. One table of keys (schluessel()) gives each
+// setting its name, type, allowed range and built-in value; the reader, the
+// problem report at start and the settings dialog all work from it. Every
+// key is optional, and whatever is missing or unusable keeps its built-in
+// value, so a station without a usable configuration still starts.
 struct Konfiguration
 {
-    QString url = QStringLiteral("http://localhost:8080/quilvo");
+    QString url;
     QString jwt;
-    QString port = QStringLiteral("COM1");
-    int wertung = 5;
-    int teilergrenze = 13;
-    int drucker = 1;
+    QString port;
+    int wertung;
+    int teilergrenze;
+    int drucker;
+
+    // One key of config.json: a text key points to its text member, a
+    // whole-number key to its number member and carries the range the
+    // machine takes (wertung and drucker are sent as one digit,
+    // teilergrenze as two).
+    struct Schluessel
+    {
+        const char *name;
+        QString Konfiguration::*text;
+        int Konfiguration::*zahl;
+        const char *vorgabeText;
+        int vorgabeZahl;
+        int min;
+        int max;
+    };
+    static const QList<Schluessel> &schluessel();
+
+    Konfiguration(); // the built-in values
 
     // A real config.json is a few hundred bytes; a bigger file (a log or an
     // image saved under the wrong name) is not read at all.
     static constexpr qint64 MaxGroesse = 64 * 1024;
 
-    static Konfiguration lesen(const QString &pfad);
+    // Each problem found (file missing or unreadable, JSON syntax error with
+    // line and column, a key of the wrong type or out of range) is added to
+    // `probleme` as one German line that also names the value used instead.
+    static Konfiguration lesen(const QString &pfad, QStringList *probleme = nullptr);
+    // The text of the box that reports those problems at start.
+    static QString bericht(const QString &pfad, const QStringList &probleme);
+    // Writes every key of the table into the file, keeping the keys it does
+    // not know; the file is replaced only once the new content is complete.
+    // Returns an empty text, or the German reason why nothing was written.
+    QString schreiben(const QString &pfad) const;
 };

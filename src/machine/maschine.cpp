@@ -1,5 +1,6 @@
 #include "machine/maschine.h"
 
+#include "machine/portliste.h"
 #include "targets/lxscheibe.h"
 
 #include <QDebug>
@@ -184,7 +185,8 @@ void MaschineRm3::verbinden()
         emit verbindungsFehler(
             QStringLiteral("Serieller Port '") + _port
             + QStringLiteral("' konnte nicht geöffnet werden! Bitte überprüfen Sie Ihre PORT Einstellung in "
-                             "'config.json' und starten Sie das Programm neu!"));
+                             "'config.json' und starten Sie das Programm neu!\n")
+            + Portliste::grund(_seriell.error(), _port));
     }
 }
 

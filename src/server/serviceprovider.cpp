@@ -1,5 +1,7 @@
 #include "server/serviceprovider.h"
 
+#include "server/fehlertext.h"
+
 #include <QDateTime>
 #include <QDebug>
 #include <QJsonArray>
@@ -84,6 +86,14 @@ Outcome outcomeOf(QNetworkReply *reply)
                  reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() };
     return { static_cast<int>(reply->error()),
              reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() };
+}
+
+// The failure text with the plain-German cause below it, when one fits.
+QString mitUrsache(const QString &text, QNetworkReply *reply, const Outcome &outcome, int zeitlimit,
+                   qint64 scheibe = -1)
+{
+    const QString zeile = Fehlertext::anfrage(outcome.code, outcome.status, reply->url(), zeitlimit, scheibe);
+    return zeile.isEmpty() ? text : text + QLatin1Char('\n') + zeile;
 }
 
 QByteArray bearer(const QString &token)
@@ -196,7 +206,7 @@ void ServiceProvider::getWettkampfe()
 void ServiceProvider::getScheibe(quint32 id)
 {
     QNetworkReply *reply = get(QStringLiteral("/scheibe-ext/%1").arg(id));
-    connect(reply, &QNetworkReply::finished, this, [this, reply]() { onScheibeFinished(reply); });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, id]() { onScheibeFinished(reply, id); });
 }
 
 void ServiceProvider::setTreffer(quint32 scheibenId, const ServiceProvider::Treffer *treffer,
@@ -279,25 +289,29 @@ void ServiceProvider::onWettkampfeFinished(QNetworkReply *reply)
     const Outcome outcome = outcomeOf(reply);
     if (outcome.code != 0) {
         emit requestError(
-            QStringLiteral("Netzwerkfehler!  Bitte überprüfen Sie Ihre URL / JWT Einstellungen in "
-                           "'config.json' und starten Sie das Programm neu! (%1)")
-                .arg(outcome.code));
+            mitUrsache(QStringLiteral("Netzwerkfehler!  Bitte überprüfen Sie Ihre URL / JWT Einstellungen in "
+                                      "'config.json' und starten Sie das Programm neu! (%1)")
+                           .arg(outcome.code),
+                       reply, outcome, transferTimeout()));
     } else if (outcome.status != 200) {
-        emit requestError(
-            QStringLiteral("Wettkämpfe konnten nicht abgerufen werden! (0:%1)").arg(outcome.status));
+        emit requestError(mitUrsache(
+            QStringLiteral("Wettkämpfe konnten nicht abgerufen werden! (0:%1)").arg(outcome.status), reply,
+            outcome, transferTimeout()));
     } else {
         emit wettkampfe(leseWettkampfe(reply->readAll()));
     }
     reply->deleteLater();
 }
 
-void ServiceProvider::onScheibeFinished(QNetworkReply *reply)
+void ServiceProvider::onScheibeFinished(QNetworkReply *reply, quint32 id)
 {
     const Outcome outcome = outcomeOf(reply);
     const Antwort antwort(this, reply);
     if (!outcome.ok()) {
         emit scheibeFailed();
-        emit requestError(QStringLiteral("Scheibe konnte nicht abgerufen werden! ") + outcome.suffix());
+        emit requestError(
+            mitUrsache(QStringLiteral("Scheibe konnte nicht abgerufen werden! ") + outcome.suffix(), reply,
+                       outcome, transferTimeout(), id));
         reply->deleteLater();
         return;
     }
@@ -391,7 +405,9 @@ void ServiceProvider::onTrefferFinished(QNetworkReply *reply)
     const Antwort antwort(this, reply);
     if (!outcome.ok()) {
         emit setTrefferFailed();
-        emit requestError(QStringLiteral("Treffer konnten nicht übermittelt werden! ") + outcome.suffix());
+        emit requestError(
+            mitUrsache(QStringLiteral("Treffer konnten nicht übermittelt werden! ") + outcome.suffix(), reply,
+                       outcome, transferTimeout()));
     } else
         emit setTrefferOk();
     reply->deleteLater();

@@ -112,7 +112,7 @@ private:
     class Antwort;
     void onLoginFinished(QNetworkReply *reply, const QString &wettkampfName, const QString &user);
     void onWettkampfeFinished(QNetworkReply *reply);
-    void onScheibeFinished(QNetworkReply *reply);
+    void onScheibeFinished(QNetworkReply *reply, quint32 id);
     void onTrefferFinished(QNetworkReply *reply);
 
     QString _url;

@@ -89,7 +89,9 @@ private slots:
         }
         QVERIFY(st.proxy->release());
         QVERIFY(st.warteAufFehler(1));
-        QCOMPARE(st.fehler.first(), QStringLiteral("Scheibe konnte nicht abgerufen werden! (203:404)"));
+        QCOMPARE(st.fehler.first(),
+                 QStringLiteral("Scheibe konnte nicht abgerufen werden! (203:404)\n"
+                                "Scheibe 9999 nicht gefunden (oder sie gehört zu einem anderen Wettkampf)."));
         if (vollVorFehler) {
             QTRY_VERIFY(st.speichern()->isEnabled());
             QCOMPARE(st.server->submissionCount(id), 0);

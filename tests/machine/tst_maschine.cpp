@@ -1,4 +1,5 @@
 #include "machine/maschine.h"
+#include "machine/portliste.h"
 
 #include "common/ptypair.h"
 
@@ -439,7 +440,8 @@ private slots:
         QTest::newRow("port missing")
             << 0 << 0
             << "Serieller Port '%1' konnte nicht geöffnet werden! Bitte überprüfen Sie "
-               "Ihre PORT Einstellung in 'config.json' und starten Sie das Programm neu!";
+               "Ihre PORT Einstellung in 'config.json' und starten Sie das Programm neu!\n"
+                + Portliste::grund(QSerialPort::DeviceNotFoundError, {}); // its words: tst_einstellungen
         const QString unterbrochen = QStringLiteral("Verbindung zur Auswertmaschine via '%1' unterbrochen!");
         QTest::newRow("hang-up during handshake") << 1 << 0 << unterbrochen;
         QTest::newRow("hang-up when connected") << 2 << 0 << unterbrochen;

@@ -1,3 +1,4 @@
+#include "server/fehlertext.h"
 #include "server/recordinghttpserver.h"
 #include "server/serviceprovider.h"
 
@@ -102,6 +103,8 @@ private slots:
 
     void failures_data();
     void failures();
+    void fehlertext_data();
+    void fehlertext();
     void successSignals();
     void tokenStates();
     void transferTimeout();
@@ -327,11 +330,17 @@ void TstServiceProvider::failures_data()
     QTest::newRow("login 401") << "login" << 401 << QStringList { login + "204:401))" };
     QTest::newRow("login 201") << "login" << 201 << QStringList { login + "0:201))" };
     // The list shows only the toolkit's code when the HTTP layer reports one.
-    QTest::newRow("liste refused") << "liste" << 0 << QStringList { netz + "1))" };
+    QTest::newRow("liste refused") << "liste" << 0
+                                   << QStringList { netz + "1)\nServer 127.0.0.1:%port nicht erreichbar.)" };
+    QTest::newRow("liste 401") << "liste" << 401
+                               << QStringList { netz
+                                                + "204)\nDer Server hat die Anmeldung abgelehnt (Token "
+                                                  "ungültig oder abgelaufen).)" };
     QTest::newRow("liste 500") << "liste" << 500 << QStringList { netz + "401))" };
     QTest::newRow("liste 204") << "liste" << 204 << QStringList { liste + "0:204))" };
+    const QString karte17 = "\nScheibe 17 nicht gefunden (oder sie gehört zu einem anderen Wettkampf).)";
     QTest::newRow("scheibe 404") << "scheibe" << 404
-                                 << QStringList { scheibe + "203:404))", "scheibeFailed()" };
+                                 << QStringList { scheibe + "203:404)" + karte17, "scheibeFailed()" };
     QTest::newRow("scheibe 500") << "scheibe" << 500
                                  << QStringList { scheibe + "401:500))", "scheibeFailed()" };
     QTest::newRow("treffer 201") << "treffer" << 201
@@ -344,9 +353,10 @@ void TstServiceProvider::failures()
     QFETCH(int, status);
     QFETCH(QStringList, emitted);
 
+    const quint16 frei = RecordingHttpServer::refusedPort();
+    emitted.replaceInStrings(QStringLiteral("%port"), QString::number(frei));
     if (status == 0)
-        _sp->init(QStringLiteral("http://127.0.0.1:%1/quilvo").arg(RecordingHttpServer::refusedPort()),
-                  "station");
+        _sp->init(QStringLiteral("http://127.0.0.1:%1/quilvo").arg(frei), "station");
     else
         _http->setAnswer(status, R"({"jwt":"neu","id":1})");
     // Exactly one message per fault and no partial result; a refused hit
@@ -359,6 +369,33 @@ void TstServiceProvider::failures()
     QTRY_COMPARE_WITH_TIMEOUT(actual.texts(), emitted, 10000);
     if (operation == "login" && status != 0) // the refused login's token stays unused
         QCOMPARE(authorizationOf("liste"), QByteArray("Bearer station"));
+}
+
+// The causes the failures above cannot bring about on 127.0.0.1, and the
+// failures that get no second line.
+void TstServiceProvider::fehlertext_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("zeile");
+    const auto zeile = [](const char *name, int code, int status, const char *url, const char *text) {
+        QTest::newRow(name) << code << status << QString(url) << QString(text);
+    };
+    zeile("host not found", 3, 0, "http://kovrit.example:81/q", "Server kovrit.example:81 nicht erreichbar.");
+    zeile("https without port", 1, 0, "https://h/q", "Server h:443 nicht erreichbar.");
+    zeile("time-out", 5, 0, "http://h/q", "Der Server hat nicht innerhalb von 30 s geantwortet.");
+    zeile("body cut off", 5, 200, "http://h/q", "");
+    zeile("404, not a card", 203, 404, "http://h/q", "");
+}
+
+void TstServiceProvider::fehlertext()
+{
+    QFETCH(int, code);
+    QFETCH(int, status);
+    QFETCH(QString, url);
+    QFETCH(QString, zeile);
+    QCOMPARE(Fehlertext::anfrage(code, status, QUrl(url), 30000), zeile);
 }
 
 void TstServiceProvider::successSignals()
@@ -431,10 +468,12 @@ void TstServiceProvider::transferTimeout()
     start("login");
     start("liste");
     const QString code = QString::number(QNetworkReply::OperationCanceledError);
-    QTRY_COMPARE_WITH_TIMEOUT(emitted.texts(),
-                              QStringList({ "loginFailed(Zugang verweigert! (" + code + ":0))",
-                                            "requestError(" + NetzwerkText + code + "))" }),
-                              10000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        emitted.texts(),
+        QStringList({ "loginFailed(Zugang verweigert! (" + code + ":0))",
+                      "requestError(" + NetzwerkText + code
+                          + ")\nDer Server hat nicht innerhalb von 300 ms geantwortet.)" }),
+        10000);
 }
 
 void TstServiceProvider::signalsAndSlots()

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+// The plain-German line that a "Fehler" box adds below the message of a
+// failed request: what the numbers most likely mean. The message itself stays
+// the first line, unchanged.
+class Fehlertext
+{
+public:
+    // For a failed request to `url` with the toolkit's network error `code`
+    // and the HTTP `status`; `scheibe` is the card number of a card fetch
+    // (-1 otherwise), `zeitlimit` the transfer time-out in ms. Empty when no
+    // common cause fits.
+    static QString anfrage(int code, int status, const QUrl &url, int zeitlimit, qint64 scheibe = -1);
+};
