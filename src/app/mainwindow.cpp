@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/einstellungen.h"
 #include "app/info.h"
 #include "app/konfiguration.h"
 #include "forms/ergebnis.h"
@@ -20,10 +21,12 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -51,7 +54,10 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     clearTreffer();
     ui->setupUi(this);
 
-    const Konfiguration konfiguration = Konfiguration::lesen(path);
+    QStringList probleme;
+    const Konfiguration konfiguration = Konfiguration::lesen(path, &probleme);
+    _url = konfiguration.url;
+    _jwt = konfiguration.jwt;
     _maschine.setSerialPort(konfiguration.port);
     _maschine.setDefaults(MaschineRm3::Wertung(konfiguration.wertung),
                           MaschineRm3::Teilergrenze(konfiguration.teilergrenze),
@@ -109,6 +115,11 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     QAction *verlaufZeigen = _verlaufDock->toggleViewAction();
     verlaufZeigen->setShortcut(Qt::Key_F9);
     ui->menuDatei->insertAction(ui->logoff, verlaufZeigen);
+    auto *einstellungen = new QAction(tr("Einstellungen…"), this);
+    einstellungen->setObjectName(QStringLiteral("einstellungen"));
+    connect(einstellungen, &QAction::triggered, this, [this, path] { onEinstellungen(path); });
+    ui->menuDatei->insertAction(ui->logoff, einstellungen);
+    ui->menuDatei->insertSeparator(ui->logoff);
 
     ui->exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     ui->logoff->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
@@ -119,6 +130,11 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
 
     _serviceProvider.init(konfiguration.url, konfiguration.jwt);
     gotoLoginLayout();
+
+    // What was wrong with config.json is said once the window stands.
+    if (!probleme.isEmpty())
+        QTimer::singleShot(
+            0, this, [this, text = Konfiguration::bericht(path, probleme)] { onVerbindungsFehler(text); });
 }
 
 MainWindow::~MainWindow()
@@ -128,6 +144,9 @@ MainWindow::~MainWindow()
 
 void MainWindow::gotoLoginLayout()
 {
+    // Server settings changed while logged in take effect now.
+    if (std::exchange(_serverNeu, false))
+        _serviceProvider.init(_url, _jwt);
     // Replies to entries made before the logoff have no card to go to.
     _abruf = 0;
     _einstellungOffen = false;
@@ -691,6 +710,29 @@ void MainWindow::zeigeMeldung(const QString &text, bool gespeichert)
     farben.setColor(QPalette::WindowText, gespeichert ? QColor(0x1b, 0x5e, 0x20) : QColor(0x20, 0x20, 0x20));
     _meldung->setPalette(farben);
     _meldung->setText(text);
+}
+
+void MainWindow::onEinstellungen(const QString &pfad)
+{
+    Konfiguration k = Konfiguration::lesen(pfad);
+    if (!Einstellungen::bearbeiten(this, pfad, &k))
+        return;
+    _maschine.setSerialPort(k.port);
+    _maschine.setDefaults(MaschineRm3::Wertung(k.wertung), MaschineRm3::Teilergrenze(k.teilergrenze),
+                          MaschineRm3::Drucker(k.drucker));
+    if (k.url == _url && k.jwt == _jwt)
+        return;
+    _url = k.url;
+    _jwt = k.jwt;
+    // A new server or token needs a new login; the card on screen keeps
+    // the login it was fetched with until then.
+    if (_scheibenLayout) {
+        _serverNeu = true;
+        hinweis(tr("Neue Server-Einstellungen gelten ab der nächsten Anmeldung"));
+    } else {
+        _serviceProvider.init(_url, _jwt);
+        _serviceProvider.getWettkampfe();
+    }
 }
 
 void MainWindow::hinweis(const QString &text)

@@ -128,6 +128,8 @@ private:
     void sendeEinstellung();
     void zeigeMaschinenStatus();
     void onVerlaufGewaehlt(int zeile);
+    // "Einstellungen…": saved values apply without a restart.
+    void onEinstellungen(const QString &pfad);
     // The saved line of the target screen; green once the server holds the card.
     void zeigeMeldung(const QString &text, bool gespeichert = false);
     // A short note in the status bar; the competition name comes back after it.
@@ -173,6 +175,9 @@ private:
     QTableView *_verlaufAnsicht = nullptr;
     QLabel *_zaehlung = nullptr; // "12 gespeichert, 1 offen"
     QString _statusText; // the competition name, or "Offline"
+    QString _url; // server and station token as configured, for the next login
+    QString _jwt;
+    bool _serverNeu = false; // changed while logged in: taken at the logoff
     bool _scanGesperrt = false; // digits were refused; their Return is refused too
     // Link state at the right of the status bar, so the officer sees whether
     // shots can arrive at all.

@@ -154,6 +154,11 @@ void MaschineRm3::karteBeenden()
 
 void MaschineRm3::verbinden()
 {
+    // A port chosen anew in the settings is taken at the next "Verbinden".
+    if (_seriell.isOpen() && _seriell.portName() != _port) {
+        resetKarte();
+        _seriell.close();
+    }
     if (!_seriell.isOpen()) {
         _seriell.setPortName(_port);
         _seriell.setBaudRate(QSerialPort::Baud2400, QSerialPort::AllDirections);

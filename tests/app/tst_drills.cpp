@@ -279,6 +279,11 @@ private slots:
         Station st; // closes whatever box the unreachable server brings
         MainWindow fenster(nullptr, QStringLiteral("/dev/zero"));
         QCOMPARE(fenster.windowTitle(), QStringLiteral("kovrit - Quilvo RM3"));
+        // Once the window stands, one box says what was wrong with the file.
+        QTRY_VERIFY(std::any_of(st.fehler.cbegin(), st.fehler.cend(), [](const QString &t) {
+            return t.startsWith(QLatin1String("Die Einstellungsdatei /dev/zero ist nicht in Ordnung:"))
+                && t.endsWith(QStringLiteral("„Datei“ → „Einstellungen…“ ändern."));
+        }));
     }
 
     // A whole day's work leaves the password nowhere and the tokens out of
