@@ -314,6 +314,14 @@ void MainWindow::onScheibeFetched(const ServiceProvider::Scheibe &scheibe)
         return;
     }
 
+    // Hits of this card went out after this reply was asked for, so it may
+    // not show them: ask again rather than offer the card as unevaluated.
+    if (_letzteUebermittlung.value(scheibe.id) > auftrag) {
+        _serviceProvider.getScheibe(_abrufNummer);
+        _abruf = _serviceProvider.letzterAuftrag();
+        return;
+    }
+
     // The hit array and the grid hold at most ten positions; a longer card
     // would arm the machine for shots that could never be shown or stored.
     if (scheibe.schussProScheibe < 0 || quint32(scheibe.schussProScheibe) > maxSchuss) {
@@ -552,6 +560,7 @@ void MainWindow::uebermitteln()
     _serviceProvider.setTreffer(_scheibenId, _treffer, _schussProScheibe);
     if (_serviceProvider.letzterAuftrag() == vorher)
         return;
+    _letzteUebermittlung.insert(_scheibenId, _serviceProvider.letzterAuftrag());
     _uebermittlungen.append({ _serviceProvider.letzterAuftrag(), _karte, _scheibenNummer,
                               QList<ServiceProvider::Treffer>(_treffer, _treffer + _schussProScheibe) });
     _verlauf.setZustand(_karte, Verlauf::WirdGespeichert);

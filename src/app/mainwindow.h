@@ -5,6 +5,7 @@
 #include "machine/schussbuffer.h"
 #include "server/serviceprovider.h"
 
+#include <QHash>
 #include <QMainWindow>
 
 class QCloseEvent;
@@ -166,6 +167,7 @@ private:
     quint32 _abruf = 0; // request of the latest card-number entry, while awaited
     quint32 _abrufNummer = 0;
     QList<Uebermittlung> _uebermittlungen;
+    QHash<quint32, quint32> _letzteUebermittlung; // card id -> request of its latest submission
     Einstellung _einstellung {};
     bool _einstellungOffen = false; // the card on screen still needs its settings line
     quint32 _ignoriert = 0; // shot lines the link did not take, since the last settings line

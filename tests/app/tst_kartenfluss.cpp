@@ -276,6 +276,27 @@ private slots:
         QCOMPARE(st.fragen.size(), 1);
     }
 
+    // A reply asked for before the card's hits went out does not offer the
+    // card as unevaluated: it is asked for again, and the question comes.
+    void replyOlderThanASubmission()
+    {
+        Station st;
+        QVERIFY(st.bereit(1001, 2, 1, true));
+        st.proxy->hold(Abruf);
+        st.tippen(1001);
+        QTRY_COMPARE(st.proxy->held(), 1);
+        st.proxy->stopHolding();
+        Shot zweifel = zehnSchuss().first();
+        zweifel.doubtful = true;
+        QVERIFY(st.schiessen({ zweifel, zehnSchuss().at(1) }));
+        QTest::mouseClick(st.speichern(), Qt::LeftButton);
+        QTRY_COMPARE(st.server->submissionCount(st.server->cardId(1001)), 1);
+        st.antwort = QMessageBox::No;
+        QVERIFY(st.proxy->release());
+        QTRY_COMPARE(st.fragen.size(), 1);
+        QCOMPARE(st.scheibe(0)->ringeLabel(), QStringLiteral("10,9R"));
+    }
+
     // A card whose record already holds hits is shown only after Ja; Nein
     // leaves the card on screen and the machine alone. A card refused for
     // its size is refused without the question.

@@ -14,13 +14,14 @@ private slots:
     {
         QTemporaryDir dir;
         QProcess tour;
-        tour.start(QStringLiteral(KOVRIT_TOUR_EXE), { dir.filePath(QStringLiteral("bilder")), QStringLiteral("1024x768") });
+        tour.start(QStringLiteral(KOVRIT_TOUR_EXE),
+                   { dir.filePath(QStringLiteral("bilder")), QStringLiteral("1024x768") });
         QVERIFY(tour.waitForFinished(90000));
         QVERIFY2(tour.exitCode() == 0, tour.readAllStandardError().constData());
 
-        const QStringList namen { "anmeldung.png",    "scheibe-laufend.png", "scheibe-fertig.png",
-                                  "korrektur.png",    "fehler.png",          "gespeichert.png",
-                                  "neu-auswerten.png" };
+        const QStringList namen { "anmeldung.png",     "scheibe-laufend.png", "scheibe-fertig.png",
+                                  "korrektur.png",     "fehler.png",          "gespeichert.png",
+                                  "neu-auswerten.png", "einstellungen.png" };
         const QStringList ausgabe = QString::fromLocal8Bit(tour.readAllStandardOutput())
                                         .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(ausgabe.size(), namen.size());

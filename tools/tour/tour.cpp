@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -49,7 +50,15 @@ Tour::~Tour()
 
 bool Tour::run()
 {
-    return start() && anmelden() && luftgewehr() && luftpistole();
+    return start() && anmelden() && luftgewehr() && luftpistole() && einstellungen();
+}
+
+bool Tour::einstellungen()
+{
+    // The IT volunteer's dialog, pictured and closed without saving.
+    _boxBild = QStringLiteral("einstellungen.png");
+    finde<QAction>(_window.get(), "einstellungen")->trigger();
+    return warte([&] { return _boxBild.isEmpty(); }, QStringLiteral("Einstellungen"));
 }
 
 bool Tour::start()
@@ -219,6 +228,19 @@ void Tour::onBoxTimer()
 {
     const auto widgets = QApplication::topLevelWidgets();
     for (QWidget *w : widgets) {
+        auto *dialog = qobject_cast<QDialog *>(w);
+        if (dialog && dialog->isVisible() && dialog->objectName() == QLatin1String("Einstellungen")) {
+            QPixmap aufnahme = fensterBild();
+            QPainter p(&aufnahme);
+            p.fillRect(aufnahme.rect(), QColor(0, 0, 0, 70));
+            const QPixmap inhalt = dialog->grab();
+            p.drawPixmap((aufnahme.width() - inhalt.width()) / 2, (aufnahme.height() - inhalt.height()) / 2,
+                         inhalt);
+            p.end();
+            bild(std::exchange(_boxBild, QString()), aufnahme);
+            dialog->reject();
+            continue;
+        }
         auto *box = qobject_cast<QMessageBox *>(w);
         if (!box || !box->isVisible())
             continue;

@@ -22,7 +22,8 @@ class QWidget;
 // data) and the machine emulator on a pseudo-terminal: log in, connect the
 // machine, an air-rifle card shot clean and submitted by itself, an
 // air-pistol card with a doubtful shot corrected by hand, a refused
-// submission and the successful second try. Screenshots go to a folder.
+// submission and the successful second try, the question before a saved card
+// is read again, and the settings dialog. Screenshots go to a folder.
 class Tour : public QObject
 {
     Q_OBJECT
@@ -41,6 +42,7 @@ private:
     bool anmelden();
     bool luftgewehr();
     bool luftpistole();
+    bool einstellungen();
     bool karte(quint32 nummer, unsigned schuss);
     bool warte(const std::function<bool()> &bedingung, const QString &schritt, int ms = 15000);
     bool bild(const QString &name, const QPixmap &pixmap);
