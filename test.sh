@@ -6,6 +6,10 @@
 #   ./test.sh --sanitize   build-asan/ with AddressSanitizer, UndefinedBehavior-
 #                          Sanitizer and leak checking, the whole suite
 #   ./test.sh --soak N     build/, then the soak test with N cards (e.g. 1000)
+#   ./test.sh --interleavings N
+#                          build/, then N random schedules of the whole station
+#                          (e.g. 2000); replay one with
+#                          build/tests/app/tst_interleavings --seed S
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
@@ -32,13 +36,19 @@ case "$mode" in
     KOVRIT_SOAK_KARTEN=${2:?--soak needs a card count} QTEST_FUNCTION_TIMEOUT=14400000 QT_QPA_PLATFORM=offscreen \
         tests/app/tst_soak -maxwarnings 0
     ;;
+--interleavings)
+    kovrit_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cd build
+    KOVRIT_INTERLEAVINGS=${2:?--interleavings needs a schedule count} QTEST_FUNCTION_TIMEOUT=14400000 \
+        QT_QPA_PLATFORM=offscreen tests/app/tst_interleavings -maxwarnings 0
+    ;;
 "")
     kovrit_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
     (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 300)
     scripts/fuzz.sh --runs 20000
     ;;
 *)
-    echo "usage: $0 [--sanitize | --soak N]" >&2
+    echo "usage: $0 [--sanitize | --soak N | --interleavings N]" >&2
     exit 2
     ;;
 esac

@@ -53,15 +53,27 @@ int HoldingProxy::held(const QByteArray &pattern) const
     return n;
 }
 
-bool HoldingProxy::release(const QByteArray &pattern)
+bool HoldingProxy::release(const QByteArray &pattern, bool neueste)
 {
-    for (Anfrage *a : _anfragen) {
+    for (qsizetype i = 0; i < _anfragen.size(); ++i) {
+        Anfrage *a = _anfragen.at(neueste ? _anfragen.size() - 1 - i : i);
         if (a->halten && a->fertig && a->target.contains(pattern)) {
             deliver(a);
             return true;
         }
     }
     return false;
+}
+
+void HoldingProxy::releaseAll()
+{
+    stopHolding();
+    const QList<Anfrage *> alle = _anfragen;
+    for (Anfrage *a : alle) {
+        a->halten = false;
+        if (a->fertig)
+            deliver(a);
+    }
 }
 
 void HoldingProxy::onClientReadable(QTcpSocket *client)

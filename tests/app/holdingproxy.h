@@ -29,8 +29,13 @@ public:
     // The number of replies (for targets containing `pattern`) that the
     // server has given and the proxy keeps back.
     int held(const QByteArray &pattern = QByteArray()) const;
-    // Hands on the oldest kept reply for `pattern`; false if there is none.
-    bool release(const QByteArray &pattern = QByteArray());
+    // Hands on the oldest kept reply for `pattern` (the newest with
+    // `neueste`, so replies overtake each other); false if there is none.
+    bool release(const QByteArray &pattern = QByteArray(), bool neueste = false);
+    // Stops holding and hands on every reply, kept or still on its way.
+    void releaseAll();
+    // Requests whose reply has not been handed on yet.
+    int offen() const { return int(_anfragen.size()); }
 
 private:
     struct Anfrage
