@@ -15,13 +15,13 @@ Header::Header(QWidget *parent)
     // The card's data stays read-only, but must be readable from a step away:
     // the style's grey on grey for disabled text is far too faint. A long
     // text must not widen the panel from card to card either.
-    for (QLineEdit *feld : { ui->schutze, ui->mannschaft, ui->wettbewerb, ui->waffe, ui->info }) {
+    for (QLineEdit *feld :
+         { ui->scheibe, ui->schutze, ui->mannschaft, ui->wettbewerb, ui->waffe, ui->info }) {
         QPalette farben = feld->palette();
         farben.setColor(QPalette::Disabled, QPalette::Text, QColor(0x20, 0x20, 0x20));
         feld->setPalette(farben);
         feld->setSizePolicy(QSizePolicy::Ignored, feld->sizePolicy().verticalPolicy());
     }
-    ui->scheibe->setSizePolicy(QSizePolicy::Ignored, ui->scheibe->sizePolicy().verticalPolicy());
 }
 
 Header::~Header()
