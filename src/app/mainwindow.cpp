@@ -121,6 +121,9 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     ui->menuDatei->insertAction(ui->logoff, einstellungen);
     ui->menuDatei->insertSeparator(ui->logoff);
 
+    // Alt+D and Alt+M open the menus; the titles read as before.
+    ui->menuDatei->setTitle(tr("&Datei"));
+    ui->menuMaschine->setTitle(tr("&Maschine"));
     ui->exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     ui->logoff->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     ui->connect->setShortcut(Qt::Key_F5);
