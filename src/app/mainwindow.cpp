@@ -94,6 +94,25 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
             ui->statusBar->showMessage(_statusText);
     });
 
+    richteVerlaufEin(path);
+    qApp->installEventFilter(this);
+
+    _serviceProvider.init(konfiguration.url, konfiguration.jwt);
+    gotoLoginLayout();
+
+    // What was wrong with config.json is said once the window stands.
+    if (!probleme.isEmpty())
+        QTimer::singleShot(
+            0, this, [this, text = Konfiguration::bericht(path, probleme)] { onVerbindungsFehler(text); });
+}
+
+MainWindow::~MainWindow()
+{
+    delete ui;
+}
+
+void MainWindow::richteVerlaufEin(const QString &path)
+{
     _verlaufAnsicht = new QTableView;
     _verlaufAnsicht->setObjectName(QStringLiteral("verlauf"));
     _verlaufAnsicht->setModel(&_verlauf);
@@ -129,20 +148,6 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     ui->connect->setShortcut(Qt::Key_F5);
     ui->disconnect->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
     ui->info->setShortcut(Qt::Key_F1);
-    qApp->installEventFilter(this);
-
-    _serviceProvider.init(konfiguration.url, konfiguration.jwt);
-    gotoLoginLayout();
-
-    // What was wrong with config.json is said once the window stands.
-    if (!probleme.isEmpty())
-        QTimer::singleShot(
-            0, this, [this, text = Konfiguration::bericht(path, probleme)] { onVerbindungsFehler(text); });
-}
-
-MainWindow::~MainWindow()
-{
-    delete ui;
 }
 
 void MainWindow::gotoLoginLayout()

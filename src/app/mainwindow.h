@@ -107,6 +107,8 @@ private:
         quint32 anzahl;
     };
 
+    // The Verlauf dock, the added menu entries and the keyboard shortcuts.
+    void richteVerlaufEin(const QString &path);
     void gotoLoginLayout();
     void gotoScheibenLayout(const QString &wettkampf, const QString &user);
     void updateErgebnis();
