@@ -154,12 +154,12 @@ private:
     void karteAnlegen(quint32 nummer, const QList<Hit> &hits)
     {
         const int schuss = hits.isEmpty() ? int(_zufall.bounded(1, 4)) : 3;
-        auto spec = st.kartenSpec(nummer, schuss, int(_zufall.bounded(1, 3)));
-        spec.shooter = QStringLiteral("S%1").arg(nummer);
-        spec.hits = hits;
+        auto karte = st.kartenSpec(nummer, schuss, int(_zufall.bounded(1, 3)));
+        karte.shooter = QStringLiteral("S%1").arg(nummer);
+        karte.hits = hits;
         if (!hits.isEmpty())
-            spec.evaluatedAt = 1710267900;
-        st.server->addCard(spec);
+            karte.evaluatedAt = 1710267900;
+        st.server->addCard(karte);
     }
 
     // The card number named in the shooter line, 0 for none.

@@ -39,12 +39,12 @@ private slots:
     {
         Station st;
         QVERIFY(st.start(true) && st.login() && st.verbinden());
-        auto spec = st.kartenSpec(111);
-        spec.shooter = QStringLiteral("Anna Alt");
-        st.server->addCard(spec);
-        spec = st.kartenSpec(222);
-        spec.shooter = QStringLiteral("Bernd Neu");
-        st.server->addCard(spec);
+        auto karte = st.kartenSpec(111);
+        karte.shooter = QStringLiteral("Anna Alt");
+        st.server->addCard(karte);
+        karte = st.kartenSpec(222);
+        karte.shooter = QStringLiteral("Bernd Neu");
+        st.server->addCard(karte);
 
         st.proxy->hold(Abruf + "111");
         st.tippen(111);
@@ -244,9 +244,9 @@ private slots:
         QFETCH(int, vorher);
         Station st;
         QVERIFY(st.bereit(1001, 2));
-        auto spec = st.kartenSpec(1002, 2);
-        spec.shooter = QStringLiteral("Bernd Neu");
-        st.server->addCard(spec);
+        auto karte = st.kartenSpec(1002, 2);
+        karte.shooter = QStringLiteral("Bernd Neu");
+        st.server->addCard(karte);
         st.sim.queueShots(sauber(2));
         QTRY_COMPARE_WITH_TIMEOUT(st.server->submissionCount(st.server->cardId(1001)), 1, 10000);
         QTRY_VERIFY(st.karte()->isEnabled() && st.karte()->hasFocus());
@@ -315,14 +315,14 @@ private slots:
         QFETCH(bool, ja);
         Station st;
         QVERIFY(st.start() && st.login() && st.verbinden());
-        auto spec = st.kartenSpec(1000, 3);
-        spec.shooter = QStringLiteral("Anna Alt");
-        st.server->addCard(spec);
+        auto karte = st.kartenSpec(1000, 3);
+        karte.shooter = QStringLiteral("Anna Alt");
+        st.server->addCard(karte);
         QVERIFY(st.karteBereit(1000, 3));
-        spec = st.kartenSpec(1001, schuss);
-        spec.hits = { { 1.0, 0.0, 10.4, 25.0 }, { 0.0, 2.0, 9.8, 50.0 }, { 0, 0, -1, -1 } };
-        spec.evaluatedAt = 1710267900;
-        st.server->addCard(spec);
+        karte = st.kartenSpec(1001, schuss);
+        karte.hits = { { 1.0, 0.0, 10.4, 25.0 }, { 0.0, 2.0, 9.8, 50.0 }, { 0, 0, -1, -1 } };
+        karte.evaluatedAt = 1710267900;
+        st.server->addCard(karte);
         const int zeilen = st.einstellungen().size();
         st.antwort = ja ? QMessageBox::Yes : QMessageBox::No;
         st.tippen(1001);
@@ -482,19 +482,19 @@ private slots:
     {
         Station st;
         QVERIFY(st.start() && st.login() && st.verbinden());
-        auto spec = st.kartenSpec(1000, 3);
-        spec.hits = { { 0, 0, 1e12, 1 } };
-        st.server->addCard(spec);
+        auto karte = st.kartenSpec(1000, 3);
+        karte.hits = { { 0, 0, 1e12, 1 } };
+        st.server->addCard(karte);
         QVERIFY(st.karteBereit(1000, 3));
         QVERIFY(st.ringe().startsWith(QLatin1String("2147483647 / ")));
 
-        spec = st.kartenSpec(1001, 3);
-        spec.hits = { { 0, 0, 2147483640.0, 1 } };
-        const quint32 partner = st.server->addCard(spec);
-        spec = st.kartenSpec(1002, 3);
-        spec.seriesId = st.server->seriesId(partner);
-        spec.hits = { { 0, 0, 5.0, 1 } };
-        st.server->addCard(spec);
+        karte = st.kartenSpec(1001, 3);
+        karte.hits = { { 0, 0, 2147483640.0, 1 } };
+        const quint32 partner = st.server->addCard(karte);
+        karte = st.kartenSpec(1002, 3);
+        karte.seriesId = st.server->seriesId(partner);
+        karte.hits = { { 0, 0, 5.0, 1 } };
+        st.server->addCard(karte);
         QVERIFY(st.karteBereit(1002, 3));
         QCOMPARE(st.ringe(), QStringLiteral("5 / 2147483645"));
         QVERIFY(st.schiessen(sauber(3)));
