@@ -334,6 +334,7 @@ void MainWindow::onScheibeFetched(const ServiceProvider::Scheibe &scheibe)
     // would arm the machine for shots that could never be shown or stored.
     if (scheibe.schussProScheibe < 0 || quint32(scheibe.schussProScheibe) > maxSchuss) {
         _abruf = 0;
+        _verlauf.setAktuell(0);
         resetKarte();
         _header->inputClear();
         _scheibenLayout->setLayout(0, ScheibenLayout::Lg, 1.0);
@@ -346,7 +347,11 @@ void MainWindow::onScheibeFetched(const ServiceProvider::Scheibe &scheibe)
 
     // Stored results are not overwritten without the officer's word. The
     // submission of the card on screen stays held while the question is open.
-    if (!neuAuswerten(scheibe) || !_scheibenLayout || auftrag != _abruf) {
+    const QPointer<MainWindow> fenster(this);
+    const bool neu = neuAuswerten(scheibe);
+    if (!fenster)
+        return; // closed while the question was open
+    if (!neu || !_scheibenLayout || auftrag != _abruf) {
         if (_scheibenLayout && auftrag == _abruf) {
             _abruf = 0;
             freigeben();
@@ -364,16 +369,14 @@ bool MainWindow::neuAuswerten(const ServiceProvider::Scheibe &scheibe)
                                        [](const ServiceProvider::Treffer &t) { return t.valid(); });
     if (gueltig == 0)
         return true;
-    const QPointer<MainWindow> fenster(this);
-    const bool ja = frage(tr("Scheibe bereits ausgewertet"),
-                          tr("Scheibe %1 von %2 ist bereits ausgewertet (%3 Treffer, %4 Ringe, %5). "
-                             "Neu auswerten?")
-                              .arg(_abrufNummer)
-                              .arg(scheibe.schuetze)
-                              .arg(gueltig)
-                              .arg(scheibe.ringe)
-                              .arg(scheibe.wertungsdatum));
-    return fenster && ja;
+    return frage(tr("Scheibe bereits ausgewertet"),
+                 tr("Scheibe %1 von %2 ist bereits ausgewertet (%3 Treffer, %4 Ringe, %5). "
+                    "Neu auswerten?")
+                     .arg(_abrufNummer)
+                     .arg(scheibe.schuetze)
+                     .arg(gueltig)
+                     .arg(scheibe.ringe)
+                     .arg(scheibe.wertungsdatum));
 }
 
 void MainWindow::nimmKarte(const ServiceProvider::Scheibe &scheibe)
