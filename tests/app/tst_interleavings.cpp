@@ -18,6 +18,7 @@ namespace {
 
 constexpr int SchussLuecke = 250; // the link's shot gap time-out here, ms
 constexpr int Uebertragung = 500; // the server client's transfer time-out here, ms
+constexpr quint32 NeueKarten = 16; // cards 100 on, none evaluated
 const QByteArray Abruf = "/scheibe-ext/";
 const QByteArray Uebermittlung = "/treffer/";
 
@@ -89,7 +90,7 @@ public:
             return false;
         st.window->maschine().setTimerIntervalle(2000, SchussLuecke, 10);
         st.window->serviceProvider().setTransferTimeout(Uebertragung);
-        for (quint32 n = 100; n < 106; ++n)
+        for (quint32 n = 100; n < 100 + NeueKarten; ++n)
             karteAnlegen(n, {});
         karteAnlegen(200, { { 1.0, 0.0, 10.4, 25.0 }, { 0.0, 2.0, 9.8, 50.0 } });
         karteAnlegen(201, { {}, { -1.5, 0.5, 8.6, 375.0 } });
@@ -223,12 +224,15 @@ private:
     {
         verbucheFragen();
         sitzung();
-        const int art = int(_zufall.bounded(18));
+        // Whole cards from the machine weigh more: without them few cards
+        // fill up, and the submission paths would be exercised rarely.
+        const int wurf = int(_zufall.bounded(22));
+        const int art = wurf < 18 ? wurf : wurf < 21 ? 8 : 0;
         const unsigned ziele = st.grid() ? st.grid()->getScheibenzahl() : 0;
         QString e;
         if (art <= 2) { // the officer enters a card number
             const int wie = int(_zufall.bounded(4));
-            quint32 n = wie == 0 && _neu < 106    ? _neu++
+            quint32 n = wie == 0 && _neu < 100 + NeueKarten ? _neu++
                 : wie == 1 && !_benutzt.isEmpty() ? _benutzt.at(int(_zufall.bounded(_benutzt.size())))
                 : wie == 2                        ? 900 + _zufall.bounded(5)
                                                   : 200 + _zufall.bounded(2);
@@ -268,6 +272,17 @@ private:
                 st.server->failNextRequests(0, 500);
                 e += st.login() ? QStringLiteral(", Anmelden") : QStringLiteral(", Anmelden FAILED");
             }
+        } else if (art == 8) {
+            // The machine reads the rest of the card at full speed: what lets
+            // a card fill up and submit itself.
+            const MaschineRm3 &m = st.window->maschine();
+            const int rest = qMax(1, int(m.schussSoll()) - int(m.schusszahl()));
+            for (int k = 0; k < rest; ++k) {
+                const Shot s = Rm3Simulator::scoredShot(_zufall.bounded(-300, 300) / 100.0,
+                                                        _zufall.bounded(-300, 300) / 100.0, 1, false);
+                st.sim.sendRaw(Rm3Simulator::shotLine(_schuss++, s) + '\r');
+            }
+            e = QStringLiteral("machine: %1 clean shots").arg(rest);
         } else if (art <= 11) { // the machine reads a shot
             const int wie = int(_zufall.bounded(6));
             Shot s = Rm3Simulator::scoredShot(_zufall.bounded(-300, 300) / 100.0,
@@ -334,7 +349,10 @@ private:
         QHash<quint32, int> posts;
         for (const Gesendet &g : qAsConst(_gesendet))
             ++posts[g.id];
-        for (quint32 n : { 100, 101, 102, 103, 104, 105, 200, 201 }) {
+        QList<quint32> karten { 200, 201 };
+        for (quint32 n = 100; n < 100 + NeueKarten; ++n)
+            karten << n;
+        for (const quint32 n : qAsConst(karten)) {
             const quint32 id = st.server->cardId(n);
             const QList<Hit> ist = st.server->storedHits(id);
             const int mal = st.server->submissionCount(id);
