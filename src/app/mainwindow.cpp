@@ -78,6 +78,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     connect(&_maschine, &MaschineRm3::zustandGeaendert, this, &MainWindow::onMaschinenZustand);
     connect(&_maschine, &MaschineRm3::bereit, this, &MainWindow::onMaschineBereit);
     connect(&_maschine, &MaschineRm3::schussIgnoriert, this, &MainWindow::onSchussIgnoriert);
+    connect(&_portWaechter, &PortWaechter::geaendert, this, &MainWindow::zeigeMaschinenStatus);
 
     _zaehlung = new QLabel(this);
     _zaehlung->setObjectName(QStringLiteral("zaehlung"));
@@ -784,11 +785,13 @@ void MainWindow::on_exit_triggered()
 
 void MainWindow::on_connect_triggered()
 {
+    _portWaechter.stop();
     _maschine.verbinden();
 }
 
 void MainWindow::on_disconnect_triggered()
 {
+    _portWaechter.stop();
     _maschine.trennen();
 }
 
@@ -825,6 +828,10 @@ void MainWindow::zeigeMaschinenStatus()
     };
     const int zustand = _maschine.zustand();
     QString text = tr(texte[zustand >= 0 && zustand <= 2 ? zustand : 0]);
+    if (zustand == MaschineRm3::Getrennt && _portWaechter.wartet())
+        text += tr(" – wartet auf '%1'").arg(_maschine.serialPort());
+    else if (zustand == MaschineRm3::Verbindungsaufbau && _portWaechter.verbindetNeu())
+        text = tr("Maschine: wird neu verbunden...");
     if (_einstellungOffen && _scheibenLayout) {
         if (zustand == MaschineRm3::Verbunden)
             text = tr("Maschine: wartet auf Quittung");

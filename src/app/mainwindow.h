@@ -2,6 +2,7 @@
 
 #include "app/verlauf.h"
 #include "machine/maschine.h"
+#include "machine/portwaechter.h"
 #include "machine/schussbuffer.h"
 #include "server/serviceprovider.h"
 
@@ -41,6 +42,8 @@ public:
     MaschineRm3 &maschine() { return _maschine; }
     // The server client, for tests that shorten its transfer time-out.
     ServiceProvider &serviceProvider() { return _serviceProvider; }
+    // For tests that shorten how often a lost port is looked for.
+    PortWaechter &portWaechter() { return _portWaechter; }
 
 public slots:
     void onScheibeClicked(LxScheibe *scheibe);
@@ -151,6 +154,7 @@ private:
     ScheibenLayout *_scheibenLayout = nullptr;
     QLabel *_meldung = nullptr; // target screen: whether the card is saved
     MaschineRm3 _maschine;
+    PortWaechter _portWaechter { _maschine }; // connects again after a re-plug
     SchussBuffer _schussBuffer;
     ServiceProvider _serviceProvider;
     quint32 _scheibenId = 0;

@@ -247,6 +247,7 @@ void MaschineRm3::onPortFehler(QSerialPort::SerialPortError fehler)
     resetKarte();
     setZustand(Getrennt);
     meldeBereitschaft();
+    emit portVerloren();
     emit verbindungsFehler(QStringLiteral("Verbindung zur Auswertmaschine via '") + _port
                            + QStringLiteral("' unterbrochen!"));
 }

@@ -43,6 +43,7 @@ public:
     ~MaschineRm3() override;
 
     void setSerialPort(const QString &name);
+    QString serialPort() const { return _port; }
     void verbinden();
     void trennen();
     void clearToState(int state);
@@ -101,6 +102,9 @@ signals:
     // A well-formed shot line arrived for which no card expects a shot;
     // `anzahl` counts them since the last settings line.
     void schussIgnoriert(quint32 anzahl);
+    // The port went away while open (an unplugged adapter); the link is reset
+    // by then, and verbindungsFehler follows.
+    void portVerloren();
 
 public slots:
     void onCharReceived();

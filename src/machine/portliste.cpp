@@ -46,6 +46,20 @@ QStringList Portliste::namen()
     return namen;
 }
 
+bool Portliste::vorhanden(const QString &port)
+{
+    if (port.isEmpty())
+        return false;
+#ifdef Q_OS_WIN
+    return namen().contains(port, Qt::CaseInsensitive);
+#else
+    // exists() follows a symlink such as /dev/serial/by-id/...: a link left
+    // behind by an unplugged adapter does not count.
+    return QFileInfo::exists(port.contains(QLatin1Char('/')) ? port : QStringLiteral("/dev/") + port)
+        || zusatz().contains(port);
+#endif
+}
+
 QString Portliste::grund(QSerialPort::SerialPortError fehler, const QString &port)
 {
 #ifdef Q_OS_WIN

@@ -19,6 +19,10 @@ public:
     // What the system enumerates, then the extra ports (in their order).
     static QList<Port> finden();
     static QStringList namen();
+    // Whether the port is there now: its device file on Linux (a path, or a
+    // bare name looked for in /dev as QSerialPort does), the enumeration on
+    // Windows.
+    static bool vorhanden(const QString &port);
 
     // The line below the message of a port that could not be opened: the
     // reason, as far as `fehler` tells it, and the ports that exist.
