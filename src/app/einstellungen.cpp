@@ -88,6 +88,15 @@ void Einstellungen::on_serverPruefen_clicked()
     // A client of its own: the window's client keeps the token of the login.
     _pruefung = std::make_unique<ServiceProvider>();
     _pruefung->init(ui->url->text(), ui->jwt->text());
+    QList<QSslCertificate> zertifikate;
+    if (!ui->ca->text().isEmpty()) {
+        const QString problem = Konfiguration::zertifikateLesen(ui->ca->text(), _pfad, &zertifikate);
+        if (!problem.isEmpty()) {
+            ui->serverStatus->setText(problem);
+            return;
+        }
+    }
+    _pruefung->setZertifikate(zertifikate);
     connect(_pruefung.get(), &ServiceProvider::wettkampfe, this,
             [this](const QList<QPair<quint32, QString>> &liste) {
                 ui->serverStatus->setText(liste.size() == 1

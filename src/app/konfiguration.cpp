@@ -1,6 +1,7 @@
 #include "app/konfiguration.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -50,6 +51,7 @@ const QList<Konfiguration::Schluessel> &Konfiguration::schluessel()
         { "wertung", nullptr, &Konfiguration::wertung, nullptr, 5, 0, 9 },
         { "teilergrenze", nullptr, &Konfiguration::teilergrenze, nullptr, 13, 0, 99 },
         { "drucker", nullptr, &Konfiguration::drucker, nullptr, 1, 0, 9 },
+        { "ca", &Konfiguration::ca, nullptr, "", 0, 0, 0 },
     };
     return _tabelle;
 }
@@ -127,7 +129,37 @@ Konfiguration Konfiguration::lesen(const QString &pfad, QStringList *probleme)
         p << QStringLiteral("\"%1\": %2 ist ungültig (erlaubt: %3); verwendet wird %4.")
                  .arg(QLatin1String(s.name), jsonText(v), erlaubt(s), vorgabeText(s));
     }
+    if (!k.ca.isEmpty()) {
+        const QString problem = zertifikateLesen(k.ca, pfad, &k.zertifikate);
+        if (!problem.isEmpty())
+            p << problem;
+    }
     return k;
+}
+
+QString Konfiguration::zertifikateLesen(const QString &datei, const QString &pfad,
+                                        QList<QSslCertificate> *zertifikate)
+{
+    zertifikate->clear();
+    const QString name = QFileInfo(pfad).dir().absoluteFilePath(datei);
+    QFile pem(name);
+    QByteArray inhalt;
+    if (pem.open(QIODevice::ReadOnly))
+        inhalt = pem.read(MaxGroesse + 1);
+    QString grund;
+    if (!pem.exists())
+        grund = QStringLiteral("ist nicht vorhanden");
+    else if (pem.error() != QFileDevice::NoError)
+        grund = QStringLiteral("kann nicht gelesen werden");
+    else if (inhalt.size() > MaxGroesse
+             || (*zertifikate = QSslCertificate::fromData(inhalt, QSsl::Pem)).isEmpty())
+        grund = QStringLiteral("enthält kein PEM-Zertifikat");
+    if (grund.isEmpty())
+        return {};
+    zertifikate->clear();
+    qInfo().noquote() << "Konfiguration::zertifikateLesen: " + name + ": " + grund;
+    return QStringLiteral("\"ca\": %1 %2; der Server wird nur mit den Zertifikaten des Systems geprüft.")
+        .arg(name, grund);
 }
 
 QString Konfiguration::bericht(const QString &pfad, const QStringList &probleme)

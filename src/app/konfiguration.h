@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QSslCertificate>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,10 @@ struct Konfiguration
     int wertung;
     int teilergrenze;
     int drucker;
+    QString ca; // PEM file: the club's own certificates, trusted beside the system's
+
+    // The certificates of "ca" as lesen() found them.
+    QList<QSslCertificate> zertifikate;
 
     // One key of config.json: a text key points to its text member, a
     // whole-number key to its number member and carries the range the
@@ -44,6 +49,11 @@ struct Konfiguration
     // line and column, a key of the wrong type or out of range) is added to
     // `probleme` as one German line that also names the value used instead.
     static Konfiguration lesen(const QString &pfad, QStringList *probleme = nullptr);
+    // Reads the certificates of the PEM file `datei` (a relative name counts
+    // from the directory of config.json at `pfad`). Returns an empty text,
+    // or the German problem line.
+    static QString zertifikateLesen(const QString &datei, const QString &pfad,
+                                    QList<QSslCertificate> *zertifikate);
     // The text of the box that reports those problems at start.
     static QString bericht(const QString &pfad, const QStringList &probleme);
     // Writes every key of the table into the file, keeping the keys it does

@@ -99,6 +99,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     qApp->installEventFilter(this);
 
     _serviceProvider.init(konfiguration.url, konfiguration.jwt);
+    _serviceProvider.setZertifikate(konfiguration.zertifikate);
     gotoLoginLayout();
 
     // What was wrong with config.json is said once the window stands.

@@ -28,3 +28,42 @@ QString Fehlertext::anfrage(int code, int status, const QUrl &url, int zeitlimit
             .arg(scheibe);
     return {};
 }
+
+QString Fehlertext::zertifikat(const QList<QSslError> &fehler, const QString &host)
+{
+    QStringList gruende;
+    for (const QSslError &f : fehler) {
+        QString grund;
+        switch (f.error()) {
+        case QSslError::CertificateExpired:
+            grund = QStringLiteral("Das Zertifikat des Servers ist abgelaufen.");
+            break;
+        case QSslError::CertificateNotYetValid:
+            grund = QStringLiteral("Das Zertifikat des Servers gilt noch nicht (Datum und Uhrzeit dieses PCs "
+                                   "prüfen).");
+            break;
+        case QSslError::HostNameMismatch:
+            grund = QStringLiteral("Das Zertifikat des Servers gilt nicht für den Namen %1.").arg(host);
+            break;
+        case QSslError::SelfSignedCertificate:
+        case QSslError::SelfSignedCertificateInChain:
+        case QSslError::UnableToGetLocalIssuerCertificate:
+        case QSslError::UnableToGetIssuerCertificate:
+        case QSslError::UnableToVerifyFirstCertificate:
+        case QSslError::CertificateUntrusted:
+            grund = QStringLiteral("Der Aussteller des Serverzertifikats ist unbekannt (das Zertifikat des "
+                                   "Vereins in config.json unter \"ca\" eintragen).");
+            break;
+        case QSslError::CertificateRevoked:
+            grund = QStringLiteral("Das Zertifikat des Servers wurde widerrufen.");
+            break;
+        default:
+            grund = QStringLiteral("Das Zertifikat des Servers wurde nicht anerkannt: %1.")
+                        .arg(f.errorString());
+            break;
+        }
+        if (!gruende.contains(grund))
+            gruende << grund;
+    }
+    return gruende.join(QLatin1Char(' '));
+}

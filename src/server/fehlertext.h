@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QSslError>
 #include <QString>
 #include <QUrl>
 
@@ -14,4 +16,6 @@ public:
     // (-1 otherwise), `zeitlimit` the transfer time-out in ms. Empty when no
     // common cause fits.
     static QString anfrage(int code, int status, const QUrl &url, int zeitlimit, qint64 scheibe = -1);
+    // Why the certificate of the server `host` was not accepted, in words.
+    static QString zertifikat(const QList<QSslError> &fehler, const QString &host);
 };

@@ -88,11 +88,16 @@ Outcome outcomeOf(QNetworkReply *reply)
              reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() };
 }
 
+// The certificate errors of a reply, in words.
+constexpr const char *zertifikat = "kovritZertifikat";
+
 // The failure text with the plain-German cause below it, when one fits.
 QString mitUrsache(const QString &text, QNetworkReply *reply, const Outcome &outcome, int zeitlimit,
                    qint64 scheibe = -1)
 {
-    const QString zeile = Fehlertext::anfrage(outcome.code, outcome.status, reply->url(), zeitlimit, scheibe);
+    QString zeile = reply->property(zertifikat).toString();
+    if (zeile.isEmpty())
+        zeile = Fehlertext::anfrage(outcome.code, outcome.status, reply->url(), zeitlimit, scheibe);
     return zeile.isEmpty() ? text : text + QLatin1Char('\n') + zeile;
 }
 
@@ -151,6 +156,17 @@ void ServiceProvider::init(const QString &url, const QString &jwt)
     _url = url;
     _jwt = jwt;
     _authorization = bearer(_jwt);
+}
+
+void ServiceProvider::setZertifikate(const QList<QSslCertificate> &zertifikate)
+{
+    _ssl = QSslConfiguration();
+    if (zertifikate.isEmpty())
+        return;
+    // Once a list is set, the system's certificates are no longer loaded on
+    // demand: they go into the list as well.
+    _ssl = QSslConfiguration::defaultConfiguration();
+    _ssl.setCaCertificates(QSslConfiguration::systemCaCertificates() + zertifikate);
 }
 
 QString ServiceProvider::toDatumString(double seconds)
@@ -238,6 +254,8 @@ QNetworkReply *ServiceProvider::get(const QString &path)
 {
     QNetworkRequest request(QUrl(_url + path, QUrl::TolerantMode));
     request.setRawHeader("Authorization", _authorization);
+    if (!_ssl.isNull())
+        request.setSslConfiguration(_ssl);
     // A URL may carry a user and a password; neither belongs in a log.
     qInfo().noquote() << "ServiceProvider::get:" << request.url().toDisplayString(QUrl::RemoveUserInfo);
     return begrenze(_manager.get(request));
@@ -248,6 +266,8 @@ QNetworkReply *ServiceProvider::post(const QString &path, const QByteArray &body
     QNetworkRequest request(QUrl(_url + path, QUrl::TolerantMode));
     request.setRawHeader("Authorization", _authorization);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    if (!_ssl.isNull())
+        request.setSslConfiguration(_ssl);
     qInfo().noquote() << "ServiceProvider::post:" << request.url().toDisplayString(QUrl::RemoveUserInfo);
     return begrenze(_manager.post(request, body));
 }
@@ -255,6 +275,9 @@ QNetworkReply *ServiceProvider::post(const QString &path, const QByteArray &body
 QNetworkReply *ServiceProvider::begrenze(QNetworkReply *reply)
 {
     reply->setProperty(auftrag, ++_auftraege);
+    connect(reply, &QNetworkReply::sslErrors, reply, [reply](const QList<QSslError> &fehler) {
+        reply->setProperty(zertifikat, Fehlertext::zertifikat(fehler, reply->url().host()));
+    });
     // Data beyond the cap stays in the socket instead of in memory.
     reply->setReadBufferSize(MaxAntwortGroesse);
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 empfangen, qint64 gesamt) {
@@ -276,7 +299,10 @@ void ServiceProvider::onLoginFinished(QNetworkReply *reply, const QString &wettk
     const Outcome outcome = outcomeOf(reply);
     if (!outcome.ok()) {
         qInfo().noquote() << "ServiceProvider::doLogin: failed" << outcome.suffix();
-        emit loginFailed(QStringLiteral("Zugang verweigert! ") + outcome.suffix());
+        QString text = QStringLiteral("Zugang verweigert! ") + outcome.suffix();
+        if (const QString grund = reply->property(zertifikat).toString(); !grund.isEmpty())
+            text += QLatin1Char('\n') + grund;
+        emit loginFailed(text);
     } else {
         _authorization = bearer(leseLogin(reply->readAll()));
         emit loginOk(wettkampfName, user);

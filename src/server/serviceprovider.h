@@ -6,6 +6,7 @@
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QPair>
+#include <QSslConfiguration>
 #include <QString>
 #include <QStringList>
 
@@ -66,6 +67,10 @@ public:
     ~ServiceProvider() override;
 
     void init(const QString &url, const QString &jwt);
+    // Certificates trusted beside the system's, for a club server whose
+    // certificate the club issued itself. Certificate errors are never
+    // ignored; the failure text says what was wrong.
+    void setZertifikate(const QList<QSslCertificate> &zertifikate);
     static QString toDatumString(double seconds);
 
     // The readers of the three reply bodies the client evaluates; lenient,
@@ -119,6 +124,7 @@ private:
     QString _jwt; // configured token, never changed after init
     QNetworkAccessManager _manager;
     QByteArray _authorization; // complete Authorization header value
+    QSslConfiguration _ssl; // the system's certificates and the club's
     quint32 _auftraege = 0;
     quint32 _antwort = 0;
 };

@@ -1,6 +1,7 @@
 #include "kovritserver.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
@@ -8,6 +9,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QSslCertificate>
+#include <QSslKey>
 
 #include <cmath>
 
@@ -68,6 +71,30 @@ QString KovritServer::errorString() const
     return _listenError.isEmpty() ? _store.errorString() : _listenError;
 }
 
+bool KovritServer::setTls(const QString &certFile, const QString &keyFile)
+{
+    const QList<QSslCertificate> kette = QSslCertificate::fromPath(certFile, QSsl::Pem);
+    QFile datei(keyFile);
+    QSslKey key;
+    if (datei.open(QIODevice::ReadOnly)) {
+        const QByteArray pem = datei.readAll();
+        key = QSslKey(pem, QSsl::Ec);
+        if (key.isNull())
+            key = QSslKey(pem, QSsl::Rsa);
+    }
+    if (kette.isEmpty() || key.isNull()) {
+        _listenError = kette.isEmpty() ? QStringLiteral("no certificate in %1").arg(certFile)
+                                       : QStringLiteral("no EC or RSA private key in %1").arg(keyFile);
+        return false;
+    }
+    QSslConfiguration konfiguration = QSslConfiguration::defaultConfiguration();
+    konfiguration.setLocalCertificateChain(kette);
+    konfiguration.setPrivateKey(key);
+    _http->sslSetup(konfiguration);
+    _tls = true;
+    return true;
+}
+
 quint16 KovritServer::listen(const QHostAddress &address, quint16 port)
 {
     _address = address;
@@ -82,7 +109,10 @@ QString KovritServer::baseUrl() const
     QString host = _address.toString();
     if (_address.protocol() == QAbstractSocket::IPv6Protocol)
         host = QLatin1Char('[') + host + QLatin1Char(']');
-    return QStringLiteral("http://%1:%2%3").arg(host).arg(_port).arg(QLatin1String(BasePath));
+    return QStringLiteral("%1://%2:%3%4")
+        .arg(QLatin1String(_tls ? "https" : "http"), host)
+        .arg(_port)
+        .arg(QLatin1String(BasePath));
 }
 
 void KovritServer::failNextRequests(int count, int status)

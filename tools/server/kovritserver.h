@@ -48,10 +48,14 @@ public:
     bool open(const QString &file) { return _store.open(file); } // see KovritStore::open
     QString errorString() const; // the last failure, of the store or of listen()
 
+    // Serves HTTPS with the certificate (chain) and private key of two PEM
+    // files; call before listen(). False, with errorString(), when either
+    // file cannot be used.
+    bool setTls(const QString &certFile, const QString &keyFile);
     // Returns the port actually bound (port 0 picks a free one), 0 on failure.
     quint16 listen(const QHostAddress &address = QHostAddress(QHostAddress::LocalHost), quint16 port = 0);
     quint16 port() const { return _port; }
-    QString baseUrl() const; // e.g. "http://127.0.0.1:8080/quilvo"
+    QString baseUrl() const; // e.g. "http://127.0.0.1:8080/quilvo", "https://..." with TLS
     void failNextRequests(int count, int status); // the next count requests answer status
 
     KovritStore &store() { return _store; }
@@ -102,6 +106,7 @@ private:
     QString _listenError;
     QHostAddress _address;
     quint16 _port = 0;
+    bool _tls = false;
     int _failCount = 0;
     int _failStatus = 500;
 };

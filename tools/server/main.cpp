@@ -52,6 +52,11 @@ int main(int argc, char *argv[])
         { QStringLiteral("station-token"),
           QStringLiteral("Token a station presents (its config.json \"jwt\"); stored in the database."),
           QStringLiteral("TOKEN") });
+    parser.addOption({ QStringLiteral("tls-cert"),
+                       QStringLiteral("Serve HTTPS with this certificate (PEM, chain allowed)."),
+                       QStringLiteral("FILE") });
+    parser.addOption({ QStringLiteral("tls-key"), QStringLiteral("Private key of --tls-cert (PEM)."),
+                       QStringLiteral("FILE") });
     parser.process(app);
 
     QTextStream out(stdout);
@@ -84,6 +89,16 @@ int main(int argc, char *argv[])
         server.setStationToken(QUuid::createUuid().toString(QUuid::WithoutBraces));
     }
 
+    if (parser.isSet(QStringLiteral("tls-cert")) != parser.isSet(QStringLiteral("tls-key"))) {
+        err << "kovrit-server: --tls-cert and --tls-key go together\n";
+        return 2;
+    }
+    if (parser.isSet(QStringLiteral("tls-cert"))
+        && !server.setTls(parser.value(QStringLiteral("tls-cert")),
+                          parser.value(QStringLiteral("tls-key")))) {
+        err << "kovrit-server: " << server.errorString() << "\n";
+        return 1;
+    }
     if (server.listen(address, port) == 0) {
         err << "kovrit-server: " << server.errorString() << "\n";
         return 1;
