@@ -17,6 +17,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -142,6 +143,24 @@ void MainWindow::richteVerlaufEin(const QString &path)
     ui->menuDatei->insertAction(ui->logoff, einstellungen);
     ui->menuDatei->insertSeparator(ui->logoff);
 
+    // The shooter's display: a window of its own, for a second monitor.
+    auto *ansicht = new QMenu(tr("&Ansicht"), this);
+    menuBar()->insertMenu(ui->menuInfo->menuAction(), ansicht);
+    _anzeigeZeigen = ansicht->addAction(tr("Schützenanzeige"));
+    _anzeigeZeigen->setObjectName(QStringLiteral("schuetzenanzeige"));
+    _anzeigeZeigen->setCheckable(true);
+    connect(_anzeigeZeigen, &QAction::toggled, this, &MainWindow::onSchuetzenanzeige);
+    QAction *vollbild = ansicht->addAction(tr("Schützenanzeige als Vollbild"));
+    vollbild->setObjectName(QStringLiteral("schuetzenanzeigeVollbild"));
+    vollbild->setShortcut(Qt::Key_F11);
+    connect(vollbild, &QAction::triggered, this, [this] {
+        _anzeigeZeigen->setChecked(true);
+        if (_anzeige->isFullScreen())
+            _anzeige->showNormal();
+        else
+            _anzeige->showFullScreen();
+    });
+
     // Alt+D and Alt+M open the menus; the titles read as before.
     ui->menuDatei->setTitle(tr("&Datei"));
     ui->menuMaschine->setTitle(tr("&Maschine"));
@@ -165,6 +184,8 @@ void MainWindow::gotoLoginLayout()
     entferne(_meldung);
     entferne(_scheibenLayout);
     leereBody();
+    _anzeigeStand = {};
+    zeigeAnzeige();
 
     _login = new Login(ui->centralWidget);
     ui->body->addWidget(_login, 0);
@@ -264,6 +285,7 @@ void MainWindow::resetKarte()
     clearTreffer();
     for (auto &treffer : _gespeichert)
         treffer.clear();
+    _anzeigeStand = {};
 }
 
 void MainWindow::clearTreffer()
@@ -401,6 +423,9 @@ void MainWindow::nimmKarte(const ServiceProvider::Scheibe &scheibe)
     _ringeRest = begrenzt(double(scheibe.serieRinge) - scheibe.ringe);
     _zehntelRest = scheibe.serieZehntel - scheibe.zehntel;
     _autoSpeichern = AutoSpeichern::Scharf;
+    _anzeigeStand.nummer = _scheibenNummer;
+    _anzeigeStand.schuetze = scheibe.schuetze;
+    _anzeigeStand.verein = scheibe.verein;
     _verlauf.neu(_karte, _scheibenNummer, scheibe.schuetze);
     _verlauf.setAktuell(_karte);
     zeigeMeldung(QString());
@@ -481,6 +506,11 @@ void MainWindow::updateErgebnis()
     _ergebnis->setRinge(ringe, begrenzt(double(ringe) + _ringeRest));
     _ergebnis->setZehntel(zehntel, zehntel + _zehntelRest);
     _verlauf.setRinge(_karte, ringe, zehntel);
+    _anzeigeStand.ringe = ringe;
+    _anzeigeStand.serieRinge = begrenzt(double(ringe) + _ringeRest);
+    _anzeigeStand.zehntel = zehntel;
+    _anzeigeStand.serieZehntel = zehntel + _zehntelRest;
+    zeigeAnzeige();
 }
 
 void MainWindow::onSchussReceived(quint32 nummer, bool valid, double ringe, double teiler, double x, double y,
@@ -507,6 +537,7 @@ void MainWindow::onSchussReceived(quint32 nummer, bool valid, double ringe, doub
     }
     _header->inputDisable();
     _scheibenLayout->enableAbbrechen(true);
+    _anzeigeStand.letzter = int(nummer);
     updateErgebnis();
 
     if (!valid || zweifelhaft) {
@@ -551,6 +582,7 @@ void MainWindow::onScheibeClicked(LxScheibe *scheibe)
     // voided by hand replaces them.
     const quint32 i = scheibe->index();
     if (i < _schussProScheibe && scheibe->vonHandGesetzt()) {
+        _anzeigeStand.letzter = int(i);
         if (scheibe->valid())
             _treffer[i] = { scheibe->x(), scheibe->y(), scheibe->ringe(), scheibe->teiler() };
         else
@@ -732,6 +764,35 @@ void MainWindow::zeigeMeldung(const QString &text, bool gespeichert)
     farben.setColor(QPalette::WindowText, gespeichert ? QColor(0x1b, 0x5e, 0x20) : QColor(0x20, 0x20, 0x20));
     _meldung->setPalette(farben);
     _meldung->setText(text);
+    _anzeigeStand.gespeichert = gespeichert;
+    zeigeAnzeige();
+}
+
+void MainWindow::zeigeAnzeige()
+{
+    if (!_anzeige)
+        return;
+    QList<const LxScheibe *> scheiben;
+    for (unsigned i = 0; _scheibenLayout && _scheibenId != 0 && i < _scheibenLayout->getScheibenzahl(); ++i)
+        scheiben << _scheibenLayout->getScheibe(i);
+    _anzeige->zeige(_anzeigeStand, scheiben);
+}
+
+void MainWindow::onSchuetzenanzeige(bool an)
+{
+    if (!an) {
+        if (_anzeige)
+            _anzeige->hide();
+        return;
+    }
+    if (!_anzeige) {
+        _anzeige = new Schuetzenanzeige(this);
+        // Closed by its own window button: the menu entry follows.
+        connect(_anzeige, &Schuetzenanzeige::geschlossen, _anzeigeZeigen,
+                [this] { _anzeigeZeigen->setChecked(false); });
+    }
+    zeigeAnzeige();
+    _anzeige->oeffnen(this);
 }
 
 void MainWindow::onEinstellungen(const QString &pfad)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/schuetzenanzeige.h"
 #include "app/verlauf.h"
 #include "machine/maschine.h"
 #include "machine/portwaechter.h"
@@ -40,6 +41,8 @@ public:
 
     // The machine link, for tests and the demo tour that shorten its timers.
     MaschineRm3 &maschine() { return _maschine; }
+    // The shooter's display, null until it was first opened.
+    Schuetzenanzeige *schuetzenanzeige() const { return _anzeige; }
     // The server client, for tests that shorten its transfer time-out.
     ServiceProvider &serviceProvider() { return _serviceProvider; }
     // For tests that shorten how often a lost port is looked for.
@@ -138,6 +141,9 @@ private:
     void onEinstellungen(const QString &pfad);
     // The saved line of the target screen; green once the server holds the card.
     void zeigeMeldung(const QString &text, bool gespeichert = false);
+    // The shooter's display follows the card on screen.
+    void zeigeAnzeige();
+    void onSchuetzenanzeige(bool an);
     // A short note in the status bar; the competition name comes back after it.
     void hinweis(const QString &text);
     // Removes one screen widget from the body and deletes it.
@@ -182,6 +188,9 @@ private:
     QDockWidget *_verlaufDock = nullptr;
     QTableView *_verlaufAnsicht = nullptr;
     QLabel *_zaehlung = nullptr; // "12 gespeichert, 1 offen"
+    Schuetzenanzeige *_anzeige = nullptr; // made when first opened
+    Schuetzenanzeige::Stand _anzeigeStand;
+    QAction *_anzeigeZeigen = nullptr;
     QString _statusText; // the competition name, or "Offline"
     QString _url; // server and station token as configured, for the next login
     QString _jwt;
