@@ -1,34 +1,16 @@
 #include "server/recordinghttpserver.h"
 
-#include <QHostAddress>
-#include <QTcpServer>
 #include <QTcpSocket>
 
 RecordingHttpServer::RecordingHttpServer(QObject *parent)
     : QObject(parent)
-    , _server(new QTcpServer(this))
 {
-    connect(_server, &QTcpServer::newConnection, this, [this]() {
-        while (QTcpSocket *socket = _server->nextPendingConnection()) {
+    connect(&_server, &QTcpServer::newConnection, this, [this]() {
+        while (QTcpSocket *socket = _server.nextPendingConnection()) {
             connect(socket, &QTcpSocket::readyRead, this, [this, socket]() { onReadyRead(socket); });
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         }
     });
-}
-
-bool RecordingHttpServer::listen()
-{
-    return _server->listen(QHostAddress::LocalHost, 0);
-}
-
-QString RecordingHttpServer::baseUrl() const
-{
-    return QStringLiteral("http://127.0.0.1:%1").arg(_server->serverPort());
-}
-
-void RecordingHttpServer::setAnswer(int status, const QByteArray &body)
-{
-    _answer = { status, body };
 }
 
 quint16 RecordingHttpServer::refusedPort()
@@ -52,13 +34,10 @@ void RecordingHttpServer::onReadyRead(QTcpSocket *socket)
     request.target = requestLine.value(1);
     for (const QByteArray &line : lines.mid(1)) {
         const int colon = line.indexOf(':');
-        // Only the separator blanks and the line end go: a token test must
+        // Only the separator blank and the line end go: a token test must
         // see "Bearer " with its blank.
-        QByteArray value = line.mid(colon + 1);
-        while (value.startsWith(' '))
-            value.remove(0, 1);
-        if (value.endsWith('\r'))
-            value.chop(1);
+        QByteArray value = line.mid(colon + 2);
+        value.chop(value.endsWith('\r') ? 1 : 0);
         request.headers.insert(line.left(colon).trimmed().toLower(), value);
     }
     const qsizetype length = request.headers.value("content-length").toLongLong();
@@ -68,14 +47,14 @@ void RecordingHttpServer::onReadyRead(QTcpSocket *socket)
     socket->readAll(); // one request per connection: every answer closes it
 
     _requests.append(request);
-    const QPair<int, QByteArray> a = _queue.isEmpty() ? _answer : _queue.dequeue();
     emit requestReceived();
     if (_silent)
         return;
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(a.first) + " Test\r\nConnection: close\r\n";
-    if (a.first != 204)
-        out += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(a.second.size())
+    const auto [status, body] = _answer;
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + " Test\r\nConnection: close\r\n";
+    if (status != 204)
+        out += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size())
             + "\r\n";
-    socket->write(out + "\r\n" + (a.first != 204 ? a.second : QByteArray()));
+    socket->write(out + "\r\n" + (status != 204 ? body : QByteArray()));
     socket->disconnectFromHost();
 }

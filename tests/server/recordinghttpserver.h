@@ -2,13 +2,12 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QPair>
-#include <QQueue>
-#include <QString>
+#include <QTcpServer>
 
-class QTcpServer;
 class QTcpSocket;
 
 // Minimal HTTP/1.1 server on 127.0.0.1 for client tests: records every request
@@ -29,11 +28,11 @@ public:
 
     explicit RecordingHttpServer(QObject *parent = nullptr);
 
-    bool listen(); // OS-chosen port on 127.0.0.1
-    QString baseUrl() const; // "http://127.0.0.1:<port>"
+    bool listen() { return _server.listen(QHostAddress::LocalHost, 0); } // OS-chosen port
+    QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(_server.serverPort()); }
 
-    void setAnswer(int status, const QByteArray &body = QByteArray()); // for every request
-    void queueAnswer(int status, const QByteArray &body) { _queue.enqueue({ status, body }); } // first, FIFO
+    // The answer to every request.
+    void setAnswer(int status, const QByteArray &body = QByteArray()) { _answer = { status, body }; }
     void setSilent(bool silent) { _silent = silent; } // take requests, never answer
 
     QList<Request> requests() const { return _requests; }
@@ -48,9 +47,8 @@ signals:
 private:
     void onReadyRead(QTcpSocket *socket);
 
-    QTcpServer *_server;
+    QTcpServer _server;
     QList<Request> _requests;
     QPair<int, QByteArray> _answer { 200, QByteArray() };
-    QQueue<QPair<int, QByteArray>> _queue;
     bool _silent = false;
 };
