@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -20,7 +21,10 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
+#include <QSysInfo>
 #include <QTableView>
 #include <QTimer>
 
@@ -142,6 +146,14 @@ void MainWindow::richteVerlaufEin(const QString &path)
     connect(einstellungen, &QAction::triggered, this, [this, path] { onEinstellungen(path); });
     ui->menuDatei->insertAction(ui->logoff, einstellungen);
     ui->menuDatei->insertSeparator(ui->logoff);
+    _drucken = new QAction(tr("Drucken…"), this);
+    _drucken->setObjectName(QStringLiteral("drucken"));
+    _drucken->setShortcut(QKeySequence::Print);
+    connect(_drucken, &QAction::triggered, this, &MainWindow::onDrucken);
+    _pdf = new QAction(tr("Als PDF speichern…"), this);
+    _pdf->setObjectName(QStringLiteral("pdf"));
+    connect(_pdf, &QAction::triggered, this, &MainWindow::onPdf);
+    ui->menuDatei->insertActions(einstellungen, { _drucken, _pdf });
 
     // The shooter's display: a window of its own, for a second monitor.
     auto *ansicht = new QMenu(tr("&Ansicht"), this);
@@ -285,6 +297,8 @@ void MainWindow::resetKarte()
     clearTreffer();
     for (auto &treffer : _gespeichert)
         treffer.clear();
+    for (auto &vermerk : _vermerk)
+        vermerk.clear();
     _anzeigeStand = {};
 }
 
@@ -423,6 +437,7 @@ void MainWindow::nimmKarte(const ServiceProvider::Scheibe &scheibe)
     _ringeRest = begrenzt(double(scheibe.serieRinge) - scheibe.ringe);
     _zehntelRest = scheibe.serieZehntel - scheibe.zehntel;
     _autoSpeichern = AutoSpeichern::Scharf;
+    _karteDaten = scheibe;
     _anzeigeStand.nummer = _scheibenNummer;
     _anzeigeStand.schuetze = scheibe.schuetze;
     _anzeigeStand.verein = scheibe.verein;
@@ -532,8 +547,10 @@ void MainWindow::onSchussReceived(quint32 nummer, bool valid, double ringe, doub
         }
         const QString teilerText = ringe > 0 ? LxScheibe::teilerText(angezeigt) : QString();
         _scheibenLayout->setScheibe(nummer, x, y, LxScheibe::ringeText(ringe), teilerText, zweifelhaft);
+        _vermerk[nummer] = zweifelhaft ? tr("zweifelhaft") : QString();
     } else {
         _scheibenLayout->setScheibeUngultig(nummer);
+        _vermerk[nummer] = tr("ungültig");
     }
     _header->inputDisable();
     _scheibenLayout->enableAbbrechen(true);
@@ -559,6 +576,7 @@ void MainWindow::onSchussTimeout(quint32 schusszahl)
     for (quint32 i = schusszahl; i < _schussProScheibe; ++i) {
         _treffer[i].clear();
         _scheibenLayout->setScheibeUngultig(i);
+        _vermerk[i] = tr("fehlt (Zeitüberschreitung)");
         _header->inputDisable();
         _autoSpeichern = AutoSpeichern::Aus;
     }
@@ -583,6 +601,7 @@ void MainWindow::onScheibeClicked(LxScheibe *scheibe)
     const quint32 i = scheibe->index();
     if (i < _schussProScheibe && scheibe->vonHandGesetzt()) {
         _anzeigeStand.letzter = int(i);
+        _vermerk[i] = scheibe->valid() ? tr("von Hand gesetzt") : tr("von Hand entwertet");
         if (scheibe->valid())
             _treffer[i] = { scheibe->x(), scheibe->y(), scheibe->ringe(), scheibe->teiler() };
         else
@@ -770,6 +789,9 @@ void MainWindow::zeigeMeldung(const QString &text, bool gespeichert)
 
 void MainWindow::zeigeAnzeige()
 {
+    const bool karte = _scheibenLayout && _scheibenId != 0;
+    _drucken->setEnabled(karte);
+    _pdf->setEnabled(karte);
     if (!_anzeige)
         return;
     QList<const LxScheibe *> scheiben;
@@ -903,4 +925,65 @@ void MainWindow::zeigeMaschinenStatus()
     if (_ignoriert > 0)
         text += tr(" – %1 Schuss nicht übernommen").arg(_ignoriert);
     _maschinenStatus->setText(text);
+}
+
+Druckseite::Inhalt MainWindow::druckInhalt() const
+{
+    Druckseite::Inhalt inhalt;
+    inhalt.wettkampf = _statusText;
+    inhalt.nummer = _scheibenNummer;
+    inhalt.karte = _karteDaten;
+    for (unsigned i = 0; i < _scheibenLayout->getScheibenzahl(); ++i) {
+        inhalt.scheiben << _scheibenLayout->getScheibe(i);
+        inhalt.vermerke << (i < maxSchuss ? _vermerk[i] : QString());
+    }
+    inhalt.ringe = _anzeigeStand.ringe;
+    inhalt.zehntel = _anzeigeStand.zehntel;
+    inhalt.serieRinge = _anzeigeStand.serieRinge;
+    inhalt.serieZehntel = _anzeigeStand.serieZehntel;
+    inhalt.gespeichert = !ungespeichert();
+    inhalt.station = QSysInfo::machineHostName();
+    inhalt.zeit = QDateTime::currentDateTime();
+    return inhalt;
+}
+
+bool MainWindow::alsPdfSpeichern(const QString &datei)
+{
+    if (!_scheibenLayout || _scheibenId == 0)
+        return false;
+    QPrinter drucker(QPrinter::HighResolution);
+    drucker.setOutputFormat(QPrinter::PdfFormat);
+    drucker.setOutputFileName(datei);
+    drucker.setPageSize(QPageSize(QPageSize::A4));
+    drucker.setPageMargins(QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter);
+    drucker.setDocName(tr("Scheibe %1").arg(_scheibenNummer));
+    return Druckseite::drucken(&drucker, druckInhalt());
+}
+
+void MainWindow::onPdf()
+{
+    const QString datei = QFileDialog::getSaveFileName(this, tr("Als PDF speichern"),
+                                                       QStringLiteral("Scheibe-%1.pdf").arg(_scheibenNummer),
+                                                       tr("PDF-Dateien (*.pdf)"));
+    if (datei.isEmpty())
+        return;
+    if (!alsPdfSpeichern(datei))
+        onVerbindungsFehler(tr("Die Datei %1 konnte nicht geschrieben werden.").arg(datei));
+}
+
+void MainWindow::onDrucken()
+{
+    if (!_scheibenLayout || _scheibenId == 0)
+        return;
+    QPrinter drucker(QPrinter::HighResolution);
+    drucker.setPageSize(QPageSize(QPageSize::A4));
+    drucker.setDocName(tr("Scheibe %1").arg(_scheibenNummer));
+    QPrintDialog dialog(&drucker, this);
+    // The card may change while the dialog is open; what is printed is the
+    // card on screen when the officer confirms.
+    if (dialog.exec() != QDialog::Accepted || !_scheibenLayout || _scheibenId == 0)
+        return;
+    if (!Druckseite::drucken(&drucker, druckInhalt()))
+        onVerbindungsFehler(
+            tr("Drucken nicht möglich: der Drucker %1 nimmt nichts an.").arg(drucker.printerName()));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/druckseite.h"
 #include "app/schuetzenanzeige.h"
 #include "app/verlauf.h"
 #include "machine/maschine.h"
@@ -41,6 +42,9 @@ public:
 
     // The machine link, for tests and the demo tour that shorten its timers.
     MaschineRm3 &maschine() { return _maschine; }
+    // Writes the card on screen as a PDF page, as "Als PDF speichern…" does;
+    // false with nothing on screen or when the file cannot be written.
+    bool alsPdfSpeichern(const QString &datei);
     // The shooter's display, null until it was first opened.
     Schuetzenanzeige *schuetzenanzeige() const { return _anzeige; }
     // The server client, for tests that shorten its transfer time-out.
@@ -144,6 +148,9 @@ private:
     // The shooter's display follows the card on screen.
     void zeigeAnzeige();
     void onSchuetzenanzeige(bool an);
+    Druckseite::Inhalt druckInhalt() const;
+    void onDrucken();
+    void onPdf();
     // A short note in the status bar; the competition name comes back after it.
     void hinweis(const QString &text);
     // Removes one screen widget from the body and deletes it.
@@ -191,6 +198,10 @@ private:
     Schuetzenanzeige *_anzeige = nullptr; // made when first opened
     Schuetzenanzeige::Stand _anzeigeStand;
     QAction *_anzeigeZeigen = nullptr;
+    QAction *_drucken = nullptr;
+    QAction *_pdf = nullptr;
+    ServiceProvider::Scheibe _karteDaten; // the card on screen as fetched, for the printout
+    QString _vermerk[maxSchuss]; // what became of each shot, in words, for the printout
     QString _statusText; // the competition name, or "Offline"
     QString _url; // server and station token as configured, for the next login
     QString _jwt;
