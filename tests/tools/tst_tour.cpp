@@ -22,14 +22,10 @@ private slots:
         const QStringList namen { "anmeldung.png",     "scheibe-laufend.png", "scheibe-fertig.png",
                                   "korrektur.png",     "fehler.png",          "gespeichert.png",
                                   "neu-auswerten.png", "einstellungen.png" };
-        const QStringList ausgabe = QString::fromLocal8Bit(tour.readAllStandardOutput())
-                                        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(ausgabe.size(), namen.size());
         for (const QString &name : namen) {
             const QString datei = dir.filePath(QStringLiteral("bilder/") + name);
-            QVERIFY2(ausgabe.contains(datei), qPrintable(datei));
-            QImage bild(datei);
-            QCOMPARE(bild.size(), QSize(1024, 768));
+            const QImage bild(datei);
+            QVERIFY2(bild.size() == QSize(1024, 768), qPrintable(datei));
             // Something was drawn: a blank grab has one colour throughout.
             QSet<QRgb> farben;
             for (int y = 0; y < bild.height(); y += 20)
