@@ -16,19 +16,13 @@ namespace {
 const QByteArray sauber = "1;9.7;145;0.05;-0.1;\r";
 using Signale = QList<QList<QVariant>>;
 
-// The link on a pty, the timers shortened as given, with a spy on every signal.
+// The link on a pty, the timers shortened as given, with spies on shots, errors and time-outs.
 struct Link
 {
     explicit Link(int verbindung = 20000, int schuss = 10000, int takt = 250, const QString &port = QString())
     {
         m.setSerialPort(port.isEmpty() ? pty.slavePath() : port);
         m.setTimerIntervalle(verbindung, schuss, takt);
-    }
-    void leeren()
-    {
-        pty.clearReceived();
-        for (QSignalSpy *s : { &schuesse, &fehler, &timeout })
-            s->clear();
     }
     // Settings line of an air rifle card of single targets.
     bool einstellen(quint32 anzahl)
@@ -45,7 +39,7 @@ struct Link
 };
 
 // Completes the handshake with the shortest answer there is, a lone CR,
-// then forgets what it took. Until the answer no settings line is taken.
+// then forgets the bytes it took. Until the answer no settings line is taken.
 void verbinde(Link &l)
 {
     l.m.verbinden();
@@ -60,7 +54,7 @@ void verbinde(Link &l)
     QTRY_COMPARE(l.pty.received(), QByteArray("V\r"));
     l.pty.write("\r");
     QTRY_COMPARE(l.m.zustand(), 2);
-    l.leeren();
+    l.pty.clearReceived();
 }
 
 // Connected, with a card of n shots announced.
@@ -69,7 +63,7 @@ void karte(Link &l, quint32 n)
     verbinde(l);
     QVERIFY(l.einstellen(n));
     QTRY_VERIFY(l.pty.received().endsWith('\r'));
-    l.leeren();
+    l.pty.clearReceived();
 }
 
 void schussZeile(const char *name, const QByteArray &zeile, bool valid, double ringe, double teiler, double x,
@@ -135,22 +129,19 @@ private slots:
         QTest::newRow("six separators") << QByteArray("1;9.7;145;0.05;-0.1;;") << keiner;
         QTest::newRow("10 bytes too short") << QByteArray("1;9;1;0;0;") << keiner;
         schussZeile("11 bytes enough", "1;9;1;0;0;M", true, 9, 1, 0, 0, true);
-        schussZeile("M with more text", "1;9.7;145;0.05;-0.1;Mxx", true, 9.7, 145, 0.05, -0.1, true);
         schussZeile("rings leading blank", "1; 9.7;145;0.05;-0.1;", false, -1, 145, 0.05, -0.1, true);
         schussZeile("teiler minus", "1;9.7;-12;0.05;-0.1;", true, 9.7, -1, 0.05, -0.1, false);
-        schussZeile("x y signs blanks exponents", "1;9.7;145;+1.5e1; \t-2.5E-1;", true, 9.7, 145, 15, -0.25,
-                    false);
+        schussZeile("zero byte in F0, x y signs blanks exponents",
+                    QByteArray("\0001;9.7;145;+1.5e1; \t-2.5E-1;", 28), true, 9.7, 145, 15, -0.25, false);
         // Line noise that converts to no finite number counts as absent.
-        schussZeile("rings overflow", "1;1e999;145;0.05;-0.1;", false, -1, 145, 0.05, -0.1, true);
-        schussZeile("teiler overflow", "1;9.7;9e999;0.05;-0.1;", true, 9.7, -1, 0.05, -0.1, false);
+        schussZeile("rings, teiler overflow", "1;1e999;9e999;0.05;-0.1;", false, -1, -1, 0.05, -0.1, true);
         schussZeile("x infinite", "1;9.7;145;inf;-0.1;", false, -1, 145, 0, 0, true);
         schussZeile("y not a number", "1;9.7;145;0.05;nan;", false, -1, 145, 0, 0, true);
         // A line keeps its first 63 bytes; a line feed is an ordinary byte.
         schussZeile("63 bytes kept, M beyond", QByteArray(44, 'x') + ";9.7;145;0.05;-0.1;M", true, 9.7, 145,
                     0.05, -0.1, false);
-        schussZeile("LF kept", "1;9.7;145;0.05;-0.1\n;M", true, 9.7, 145, 0.05, -0.1, true);
-        schussZeile("zero byte in F0", QByteArray("\0001;9.7;145;0.05;-0.5;", 21), true, 9.7, 145, 0.05, -0.5,
-                    false);
+        schussZeile("LF kept, M with more text", "1;9.7;145;0.05;-0.1\n;Mxx", true, 9.7, 145, 0.05, -0.1,
+                    true);
     }
     void shotGrammar()
     {
@@ -165,55 +156,30 @@ private slots:
             l.m.verarbeiteBytes(QByteArray(1, c));
         std::setlocale(LC_NUMERIC, vorher.constData());
         QCOMPARE(l.schuesse, schuss.isEmpty() ? Signale {} : Signale { schuss });
-        QCOMPARE(l.m.schusszahl(), schuss.isEmpty() ? 0u : 1u);
     }
 
-    // The acknowledgement carriage returns, measured from the machine's line,
-    // given once. The settings line for the next card waits until the last
-    // one is counted down. Only the SCHEIBE row runs at the real 250 ms pacing.
-    void acknowledgement_data()
-    {
-        QTest::addColumn<QByteArray>("schusszeile");
-        QTest::addColumn<QByteArray>("ausloeser");
-        QTest::addColumn<int>("takt");
-        QTest::addColumn<int>("crs");
-        const QByteArray zweifelhaft = "1;9.7;145;0.05;-0.1;M";
-        QTest::newRow("doubtful, SCHEIBE") << zweifelhaft << QByteArray("SCHEIBE") << 250 << 4;
-        QTest::newRow("doubtful, ENDE") << zweifelhaft << QByteArray("ENDE") << 100 << 1;
-        QTest::newRow("clean, SCHEIBE") << sauber.chopped(1) << QByteArray("SCHEIBE") << 50 << 0;
-        QTest::newRow("doubtful, SCHEIBE LF") << zweifelhaft << QByteArray("SCHEIBE\n") << 50 << 0;
-    }
+    // The acknowledgement carriage returns at the real 250 ms pacing,
+    // measured from the machine's line: four after "SCHEIBE" when a doubtful
+    // shot came, given once; none after a clean shot or for another line. The
+    // settings line for the next card waits until the last one is counted down.
     void acknowledgement()
     {
-        QFETCH(QByteArray, ausloeser);
-        QFETCH(int, takt);
-        QFETCH(int, crs);
-        Link l(20000, 10000, takt);
+        Link l;
         karte(l, 5);
-        QFETCH(QByteArray, schusszeile);
-        l.pty.write(schusszeile + '\r');
-        QTRY_COMPARE(l.m.schusszahl(), 1u);
-        if (crs > 0)
-            QVERIFY(!l.einstellen(7)); // the doubtful shot is not yet acknowledged
-        const qint64 start = l.pty.now();
-        l.m.verarbeiteBytes(ausloeser + '\r');
-        if (crs == 0) {
-            QTest::qWait(3 * takt);
-            QCOMPARE(l.pty.received(), QByteArray());
-            return;
-        }
+        l.m.verarbeiteBytes(sauber + "SCHEIBE\r1;9.7;145;0.05;-0.1;M\rSCHEIBE\n\r");
+        QTest::qWait(300);
+        QCOMPARE(l.pty.received(), QByteArray());
+        QVERIFY(!l.einstellen(7)); // the doubtful shot is not yet acknowledged
+        l.m.verarbeiteBytes("SCHEIBE\r");
         bool angenommen = false; // QTRY evaluates once more after success
         QTRY_VERIFY_WITH_TIMEOUT(angenommen || (angenommen = l.einstellen(7)), 5000);
-        QVERIFY2(l.pty.now() - start >= crs * takt * 9 / 10,
-                 qPrintable(QString::number(l.pty.now() - start)));
-        QTRY_COMPARE(l.pty.received(), QByteArray(crs, '\r') + "110513227\r");
-        const QList<qint64> t = l.pty.crTimes();
-        for (int i = 1; i < crs; ++i)
-            QVERIFY2(t.at(i) - t.at(i - 1) >= takt * 8 / 10,
-                     qPrintable(QString::number(t.at(i) - t.at(i - 1))));
-        l.m.verarbeiteBytes(ausloeser + '\r');
-        QTest::qWait(takt + 100);
-        QCOMPARE(l.pty.crTimes().size(), crs + 1);
+        QTRY_COMPARE(l.pty.received(), QByteArray(4, '\r') + "110513227\r");
+        const QList<qint64> t = l.pty.crTimes(); // the last one ends the settings line
+        for (int i = 1; i <= 4; ++i)
+            QCOMPARE_GE(t.at(i) - t.at(i - 1), 200);
+        l.m.verarbeiteBytes("SCHEIBE\r");
+        QTest::qWait(350);
+        QCOMPARE(l.pty.crTimes().size(), 5);
     }
 
     void settingsLine_data()
@@ -274,8 +240,6 @@ private slots:
 
         l.m.verarbeiteBytes(sauber + sauber + sauber + sauber);
         QCOMPARE(l.schuesse.size(), 5);
-        for (int i = 0; i < 3; ++i)
-            QCOMPARE(l.schuesse.at(2 + i).at(0).toUInt(), quint32(i));
         QTest::qWait(350);
         QCOMPARE(l.timeout.size(), 0);
 
@@ -285,7 +249,6 @@ private slots:
         QVERIFY(l.timeout.wait(5000));
         QCOMPARE(l.timeout, (Signale { { 2u } }));
         QCOMPARE(l.m.zustand(), 2);
-        QCOMPARE(l.m.schussSoll(), 0u);
         l.m.verarbeiteBytes(sauber);
         QCOMPARE(l.schuesse.size(), 7);
     }

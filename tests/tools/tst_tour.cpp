@@ -26,12 +26,9 @@ private slots:
             const QString datei = dir.filePath(QStringLiteral("bilder/") + name);
             const QImage bild(datei);
             QVERIFY2(bild.size() == QSize(1024, 768), qPrintable(datei));
-            // Something was drawn: a blank grab has one colour throughout.
-            QSet<QRgb> farben;
-            for (int y = 0; y < bild.height(); y += 20)
-                for (int x = 0; x < bild.width(); x += 20)
-                    farben.insert(bild.pixel(x, y));
-            QVERIFY2(farben.size() > 5, qPrintable(name));
+            QImage leer(bild.size(), bild.format()); // a blank grab has one colour throughout
+            leer.fill(bild.pixel(0, 0));
+            QVERIFY2(bild != leer, qPrintable(name));
         }
     }
 };
