@@ -119,7 +119,8 @@ private slots:
         // The client got the competitions with the configured address and token.
         QFile log(demo() + QStringLiteral("/server.log"));
         QVERIFY(log.open(QIODevice::ReadOnly));
-        QTRY_VERIFY_WITH_TIMEOUT((text += log.readAll()).contains("GET /quilvo/wettkampfe 200"), 10000);
+        QByteArray eintraege;
+        QTRY_VERIFY_WITH_TIMEOUT((eintraege += log.readAll()).contains("GET /quilvo/wettkampfe 200"), 10000);
         QCOMPARE(prozesseIn(demo()).size(), 4); // run.sh, server, emulator, client
 
         ::kill(pid_t(ctrlC ? p.processId() : client(demo())), ctrlC ? SIGINT : SIGTERM);
