@@ -24,10 +24,8 @@ public:
     PtyPair()
     {
         char name[256] = {};
-        if (::openpty(&_master, &_slave, name, nullptr, nullptr) != 0) {
-            _master = _slave = -1;
-            return;
-        }
+        if (::openpty(&_master, &_slave, name, nullptr, nullptr) != 0)
+            return; // leaves both descriptors at -1
         _slavePath = QString::fromLocal8Bit(name);
         termios t;
         ::tcgetattr(_slave, &t);
@@ -44,8 +42,6 @@ public:
         if (_slave >= 0)
             ::close(_slave);
     }
-    PtyPair(const PtyPair &) = delete;
-    PtyPair &operator=(const PtyPair &) = delete;
 
     bool ok() const { return _master >= 0; }
     QString slavePath() const { return _slavePath; }
@@ -72,7 +68,6 @@ public:
     }
     // Milliseconds (since construction) at which each CR byte arrived.
     QList<qint64> crTimes() const { return _crTimes; }
-    qint64 now() const { return _clock.elapsed(); }
 
     // Hangs up the line, as an unplugged cable does.
     void closeMaster()

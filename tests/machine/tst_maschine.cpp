@@ -1,9 +1,10 @@
 #include "machine/maschine.h"
 #include "machine/portliste.h"
+#include "targets/lxscheibe.h"
 
 #include "common/ptypair.h"
 
-#include <QFile>
+#include <QLoggingCategory>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -12,34 +13,16 @@
 
 namespace {
 
-// Lines handed to the line handling, as its diagnostics report them.
-QStringList gemeldeteZeilen;
-
-void sammleZeilen(QtMsgType typ, const QMessageLogContext &, const QString &msg)
-{
-    static const QString prefix = QStringLiteral("MaschineRm3::onLineReceived: ");
-    if (msg.startsWith(prefix) && !msg.endsWith(QLatin1String("CR>")))
-        gemeldeteZeilen.append(msg.mid(prefix.size()));
-    else if (typ != QtInfoMsg)
-        fprintf(stderr, "%s\n", qPrintable(msg));
-}
-
 const QByteArray sauber = "1;9.7;145;0.05;-0.1;\r";
 using Signale = QList<QList<QVariant>>;
 
-// The link on a pty, the timers shortened as given, with a spy on every signal.
+// The link on a pty, the timers shortened as given, with spies on shots, errors and time-outs.
 struct Link
 {
     explicit Link(int verbindung = 20000, int schuss = 10000, int takt = 250, const QString &port = QString())
     {
         m.setSerialPort(port.isEmpty() ? pty.slavePath() : port);
         m.setTimerIntervalle(verbindung, schuss, takt);
-    }
-    void leeren()
-    {
-        pty.clearReceived();
-        for (QSignalSpy *s : { &schuesse, &fehler, &timeout, &zustand })
-            s->clear();
     }
     // Settings line of an air rifle card of single targets.
     bool einstellen(quint32 anzahl)
@@ -53,18 +36,25 @@ struct Link
     QSignalSpy schuesse { &m, &MaschineRm3::schuss };
     QSignalSpy fehler { &m, &MaschineRm3::verbindungsFehler };
     QSignalSpy timeout { &m, &MaschineRm3::schussTimeout };
-    QSignalSpy zustand { &m, &MaschineRm3::zustandGeaendert };
 };
 
-// Completes the handshake, then forgets what it took.
+// Completes the handshake with the shortest answer there is, a lone CR,
+// then forgets the bytes it took. Until the answer no settings line is taken.
 void verbinde(Link &l)
 {
     l.m.verbinden();
     QCOMPARE(l.m.zustand(), 1);
+    // The machine's line: 2400 baud, one stop bit, RTS/CTS, read from the
+    // terminal; 8 data bits and no parity, which a pty does not keep.
+    termios t;
+    QCOMPARE(::tcgetattr(l.pty.slaveFd(), &t), 0);
+    QCOMPARE(t.c_cflag & (CBAUD | CSTOPB | CRTSCTS), tcflag_t(B2400 | CRTSCTS));
+    QCOMPARE(l.m.seriell().dataBits() * 10 + l.m.seriell().parity(), 80);
+    QVERIFY(!l.einstellen(9));
     QTRY_COMPARE(l.pty.received(), QByteArray("V\r"));
-    l.pty.write("RM3\r");
+    l.pty.write("\r");
     QTRY_COMPARE(l.m.zustand(), 2);
-    l.leeren();
+    l.pty.clearReceived();
 }
 
 // Connected, with a card of n shots announced.
@@ -73,7 +63,7 @@ void karte(Link &l, quint32 n)
     verbinde(l);
     QVERIFY(l.einstellen(n));
     QTRY_VERIFY(l.pty.received().endsWith('\r'));
-    l.leeren();
+    l.pty.clearReceived();
 }
 
 void schussZeile(const char *name, const QByteArray &zeile, bool valid, double ringe, double teiler, double x,
@@ -82,13 +72,11 @@ void schussZeile(const char *name, const QByteArray &zeile, bool valid, double r
     QTest::newRow(name) << zeile << QList<QVariant> { 0u, valid, ringe, teiler, x, y, zweifelhaft };
 }
 
-// The call's arguments: waffe, scheibe, serie, anzahl and the Teilergrenze
-// default (-1: the constructor's).
+// The call's arguments: waffe, scheibe, serie, anzahl, Teilergrenze (-1: the
+// constructor's defaults).
 void einstellZeile(const char *name, QList<int> aufruf, const QByteArray &bytes, quint32 soll,
                    const QString &text = QString())
 {
-    if (aufruf.size() < 5)
-        aufruf.append(13);
     QTest::newRow(name) << aufruf << text << bytes << soll;
 }
 
@@ -99,12 +87,7 @@ class TestMaschine : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        gemeldeteZeilen.clear();
-        qInstallMessageHandler(sammleZeilen);
-    }
-    void cleanup() { qInstallMessageHandler(nullptr); }
+    void initTestCase() { QLoggingCategory::setFilterRules(QStringLiteral("default.info=false")); }
 
     void realIntervals()
     {
@@ -114,28 +97,26 @@ private slots:
         QCOMPARE(m.kontrollstrTimerIntervall(), 250);
     }
 
-    void framing_data()
+    // Random shots stand in for the machine in demonstrations: scored like
+    // real ones on either face, and the same sequence in every run, so that a
+    // bug report can be reproduced. No other case of this process draws one.
+    void randomShots()
     {
-        QTest::addColumn<QList<QByteArray>>("stuecke");
-        QTest::addColumn<QStringList>("zeilen");
-        QTest::newRow("no CR yet") << QList<QByteArray> { "abc" } << QStringList {};
-        QTest::newRow("empty lines") << QList<QByteArray> { "\r\r" } << QStringList { "", "" };
-        QTest::newRow("LF kept") << QList<QByteArray> { "a\r\nb\n\r" } << QStringList { "a", "\nb\n" };
-        QTest::newRow("split over reads")
-            << QList<QByteArray> { "SCH", "EI", "BE\rEN", "DE\r" } << QStringList { "SCHEIBE", "ENDE" };
-        QTest::newRow("63 bytes kept")
-            << QList<QByteArray> { QByteArray(63, 'a') + "\r" } << QStringList { QString(63, 'a') };
-        QTest::newRow("100 bytes cut to 63")
-            << QList<QByteArray> { QByteArray(63, 'a') + QByteArray(37, 'b') + "\rnext\r" }
-            << QStringList { QString(63, 'a'), "next" };
-    }
-    void framing()
-    {
-        QFETCH(QList<QByteArray>, stuecke);
         MaschineRm3 m;
-        for (const QByteArray &s : stuecke)
-            m.verarbeiteBytes(s);
-        QTEST(gemeldeteZeilen, "zeilen");
+        QSignalSpy spy(&m, &MaschineRm3::schuss);
+        for (quint32 i = 0; i < 200; ++i)
+            m.emitZufallsSchuss(i, i % 2 ? MaschineRm3::Luftpistole : MaschineRm3::Luftgewehr);
+        QList<double> anfang; // x and y of the first three shots, the same in every process
+        for (int i = 0; i < 3; ++i)
+            anfang << spy.at(i).at(4).toDouble() << spy.at(i).at(5).toDouble();
+        QCOMPARE(anfang, (QList<double> { -6.63, 1.27, 4.49, 4.29, 3.42, -9.26 }));
+        for (const QList<QVariant> &s : spy) {
+            const double x = s.at(4).toDouble(), y = s.at(5).toDouble();
+            QVERIFY(s.at(1).toBool());
+            QCOMPARE(s.at(2).toDouble(), LxScheibe::ringe(x, y));
+            QCOMPARE(s.at(3).toDouble(), LxScheibe::_teiler(x, y, s.at(0).toUInt() % 2 ? 800.0 : 250.0));
+            QCOMPARE(s.at(6).toBool(), std::abs(x - y) < 1.0);
+        }
     }
 
     void shotGrammar_data()
@@ -145,32 +126,22 @@ private slots:
         const QList<QVariant> keiner;
 
         schussZeile("plain", "1;9.7;145;0.05;-0.1;", true, 9.7, 145, 0.05, -0.1, false);
-        QTest::newRow("four separators") << QByteArray("1;9.7;145;0.05;-0.1") << keiner;
         QTest::newRow("six separators") << QByteArray("1;9.7;145;0.05;-0.1;;") << keiner;
         QTest::newRow("10 bytes too short") << QByteArray("1;9;1;0;0;") << keiner;
         schussZeile("11 bytes enough", "1;9;1;0;0;M", true, 9, 1, 0, 0, true);
-        schussZeile("M with more text", "1;9.7;145;0.05;-0.1;Mxx", true, 9.7, 145, 0.05, -0.1, true);
-        schussZeile("M not first", "1;9.7;145;0.05;-0.1; M", true, 9.7, 145, 0.05, -0.1, false);
-        schussZeile("lower-case m", "1;9.7;145;0.05;-0.1;m", true, 9.7, 145, 0.05, -0.1, false);
-        schussZeile("rings dash", "1;-;145;0.05;-0.1;", false, -1, 145, 0.05, -0.1, true);
         schussZeile("rings leading blank", "1; 9.7;145;0.05;-0.1;", false, -1, 145, 0.05, -0.1, true);
-        schussZeile("rings comma stops", "1;9,7;145;0.05;-0.1;", true, 9, 145, 0.05, -0.1, false);
         schussZeile("teiler minus", "1;9.7;-12;0.05;-0.1;", true, 9.7, -1, 0.05, -0.1, false);
-        schussZeile("x y signs blanks exponents", "1;9.7;145;+1.5e1; \t-2.5E-1;", true, 9.7, 145, 15, -0.25,
-                    false);
-        schussZeile("x y without digits", "1;9.7;145;abc;;", true, 9.7, 145, 0, 0, false);
-        schussZeile("F0 free text", "Nr 12 Karte 3;10.9;0;0;0;", true, 10.9, 0, 0, 0, false);
+        schussZeile("zero byte in F0, x y signs blanks exponents",
+                    QByteArray("\0001;9.7;145;+1.5e1; \t-2.5E-1;", 28), true, 9.7, 145, 15, -0.25, false);
         // Line noise that converts to no finite number counts as absent.
-        schussZeile("rings overflow", "1;1e999;145;0.05;-0.1;", false, -1, 145, 0.05, -0.1, true);
-        schussZeile("teiler overflow", "1;9.7;9e999;0.05;-0.1;", true, 9.7, -1, 0.05, -0.1, false);
+        schussZeile("rings, teiler overflow", "1;1e999;9e999;0.05;-0.1;", false, -1, -1, 0.05, -0.1, true);
         schussZeile("x infinite", "1;9.7;145;inf;-0.1;", false, -1, 145, 0, 0, true);
         schussZeile("y not a number", "1;9.7;145;0.05;nan;", false, -1, 145, 0, 0, true);
-        // Bytes beyond the 63rd are lost, so separators there do not count; a
-        // zero byte is an ordinary data byte.
-        QTest::newRow("fifth separator beyond byte 63")
-            << QByteArray(43, 'x') + ";9.7;145;0.05;-0.12345;" << keiner;
-        schussZeile("zero byte in F0", QByteArray("\0001;9.7;145;0.05;-0.5;", 21), true, 9.7, 145, 0.05, -0.5,
-                    false);
+        // A line keeps its first 63 bytes; a line feed is an ordinary byte.
+        schussZeile("63 bytes kept, M beyond", QByteArray(44, 'x') + ";9.7;145;0.05;-0.1;M", true, 9.7, 145,
+                    0.05, -0.1, false);
+        schussZeile("LF kept, M with more text", "1;9.7;145;0.05;-0.1\n;Mxx", true, 9.7, 145, 0.05, -0.1,
+                    true);
     }
     void shotGrammar()
     {
@@ -181,141 +152,34 @@ private slots:
         // The machine writes "." whatever locale the process runs in.
         const QByteArray vorher = std::setlocale(LC_NUMERIC, nullptr);
         std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
-        l.m.verarbeiteBytes(zeile + '\r');
+        for (const char c : zeile + '\r') // reads may split a line anywhere
+            l.m.verarbeiteBytes(QByteArray(1, c));
         std::setlocale(LC_NUMERIC, vorher.constData());
         QCOMPARE(l.schuesse, schuss.isEmpty() ? Signale {} : Signale { schuss });
-        QCOMPARE(l.m.schusszahl(), schuss.isEmpty() ? 0u : 1u);
     }
 
-    // Whatever the first line says, even a lone CR or a shot line, it only
-    // completes the handshake and stops its time-out. No settings line goes
-    // out before. After silence the port stays open for the next attempt.
-    void handshake_data()
-    {
-        QTest::addColumn<QByteArray>("antwort");
-        QTest::newRow("lone CR") << QByteArray("\r");
-        QTest::newRow("shot line") << sauber;
-        QTest::newRow("silence") << QByteArray();
-    }
-    void handshake()
-    {
-        QFETCH(QByteArray, antwort);
-        Link l(100);
-        l.m.verbinden();
-        // The machine's line: 2400 baud, one stop bit, RTS/CTS, read from the
-        // terminal; 8 data bits and no parity, which a pty does not keep.
-        termios t;
-        QCOMPARE(::tcgetattr(l.pty.slaveFd(), &t), 0);
-        QCOMPARE(t.c_cflag & (CBAUD | CSTOPB | CRTSCTS), tcflag_t(B2400 | CRTSCTS));
-        QCOMPARE(l.m.seriell().dataBits() * 10 + l.m.seriell().parity(), 80);
-        QVERIFY(!l.einstellen(9));
-        if (antwort.isEmpty()) {
-            QVERIFY(l.fehler.wait(5000));
-            QCOMPARE(l.fehler.at(0).at(0).toString(),
-                     "Verbingunsaufbau zur Auswertmaschine via '" + l.pty.slavePath() + "' fehlgeschlagen!");
-            QCOMPARE(l.zustand, (Signale { { 1 }, { 0 } }));
-            l.leeren();
-            l.m.verbinden();
-            antwort = "OK\r";
-        }
-        QTRY_COMPARE(l.pty.received(), QByteArray("V\r"));
-        l.pty.write(antwort);
-        QTRY_COMPARE(l.m.zustand(), 2);
-        QTest::qWait(300);
-        QCOMPARE(l.fehler.size() + l.schuesse.size(), 0);
-        QCOMPARE(l.zustand, (Signale { { 1 }, { 2 } }));
-        QCOMPARE(l.pty.received(), QByteArray("V\r"));
-    }
-
-    // trennen during a repeated handshake: "EXIT" goes out, the handshake
-    // time-out is off, lines and settings are refused, and the port stays
-    // open for the next verbinden.
-    void trennen()
-    {
-        Link l(100);
-        karte(l, 5);
-        l.m.verbinden();
-        l.m.trennen();
-        QCOMPARE(l.zustand, (Signale { { 1 }, { 0 } }));
-        QCOMPARE(l.m.schussSoll(), 0u);
-        QVERIFY(!l.einstellen(9));
-        l.pty.write(sauber);
-        QTest::qWait(300);
-        QCOMPARE(l.pty.received(), QByteArray("V\rEXIT\r"));
-        QCOMPARE(l.fehler.size() + l.schuesse.size(), 0);
-        l.m.verbinden();
-        QTRY_COMPARE(l.pty.received(), QByteArray("V\rEXIT\rV\r"));
-    }
-
-    void clearToState()
-    {
-        Link l;
-        l.m.trennen(); // without a port: changes nothing
-        l.m.clearToState(2);
-        QVERIFY(!l.einstellen(2)); // connected by state, but the port is closed
-        l.m.verbinden();
-        l.m.clearToState(2); // evaluates without a handshake
-        QVERIFY(l.einstellen(2));
-        l.pty.write(sauber);
-        QTRY_COMPARE(l.schuesse.size(), 1);
-        l.m.clearToState(2);
-        QCOMPARE(l.m.schussSoll(), 0u);
-        l.m.clearToState(0);
-        QCOMPARE(l.zustand, (Signale { { 2 }, { 1 }, { 2 }, { 0 } }));
-    }
-
-    // The acknowledgement carriage returns, measured from the machine's line.
-    // The settings line for the next card waits until the last one is
-    // counted down. Only the SCHEIBE row runs at the real 250 ms pacing.
-    void acknowledgement_data()
-    {
-        QTest::addColumn<QByteArray>("schusszeile");
-        QTest::addColumn<QByteArray>("ausloeser");
-        QTest::addColumn<int>("takt");
-        QTest::addColumn<int>("crs");
-        const QByteArray zweifelhaft = "1;9.7;145;0.05;-0.1;M";
-        QTest::newRow("doubtful, SCHEIBE") << zweifelhaft << QByteArray("SCHEIBE") << 250 << 4;
-        QTest::newRow("doubtful, ENDE") << zweifelhaft << QByteArray("ENDE") << 100 << 1;
-        QTest::newRow("clean, SCHEIBE") << sauber.chopped(1) << QByteArray("SCHEIBE") << 50 << 0;
-        QTest::newRow("doubtful, SCHEIBE LF") << zweifelhaft << QByteArray("SCHEIBE\n") << 50 << 0;
-        QTest::newRow("doubtful, lower case") << zweifelhaft << QByteArray("ende") << 50 << 0;
-    }
+    // The acknowledgement carriage returns at the real 250 ms pacing,
+    // measured from the machine's line: four after "SCHEIBE" when a doubtful
+    // shot came, given once; none after a clean shot or for another line. The
+    // settings line for the next card waits until the last one is counted down.
     void acknowledgement()
     {
-        QFETCH(QByteArray, ausloeser);
-        QFETCH(int, takt);
-        QFETCH(int, crs);
-        Link l(20000, 10000, takt);
+        Link l;
         karte(l, 5);
-        QFETCH(QByteArray, schusszeile);
-        l.pty.write(schusszeile + '\r');
-        QTRY_COMPARE(l.m.schusszahl(), 1u);
-        if (crs > 0)
-            QVERIFY(!l.einstellen(7)); // the doubtful shot is not yet acknowledged
-        const qint64 start = l.pty.now();
-        l.m.verarbeiteBytes(ausloeser + '\r');
-        if (crs == 0) {
-            QTest::qWait(3 * takt);
-            QCOMPARE(l.pty.received(), QByteArray());
-            return;
-        }
-        QVERIFY(!l.einstellen(7)); // acknowledgement running
-        QCOMPARE(l.m.schussSoll(), 5u);
+        l.m.verarbeiteBytes(sauber + "SCHEIBE\r1;9.7;145;0.05;-0.1;M\rSCHEIBE\n\r");
+        QTest::qWait(300);
+        QCOMPARE(l.pty.received(), QByteArray());
+        QVERIFY(!l.einstellen(7)); // the doubtful shot is not yet acknowledged
+        l.m.verarbeiteBytes("SCHEIBE\r");
         bool angenommen = false; // QTRY evaluates once more after success
         QTRY_VERIFY_WITH_TIMEOUT(angenommen || (angenommen = l.einstellen(7)), 5000);
-        QVERIFY2(l.pty.now() - start >= crs * takt * 9 / 10,
-                 qPrintable(QString::number(l.pty.now() - start)));
-        QTRY_COMPARE(l.pty.received(), QByteArray(crs, '\r') + "110513227\r");
-        const QList<qint64> t = l.pty.crTimes();
-        QVERIFY(t.first() - start < takt * 8 / 10);
-        for (int i = 1; i < crs; ++i)
-            QVERIFY2(t.at(i) - t.at(i - 1) >= takt * 8 / 10,
-                     qPrintable(QString::number(t.at(i) - t.at(i - 1))));
-
-        // The acknowledgement is given once; a repeated line gets nothing.
-        l.m.verarbeiteBytes(ausloeser + '\r');
-        QTest::qWait(takt + 100);
-        QCOMPARE(l.pty.crTimes().size(), crs + 1);
+        QTRY_COMPARE(l.pty.received(), QByteArray(4, '\r') + "110513227\r");
+        const QList<qint64> t = l.pty.crTimes(); // the last one ends the settings line
+        for (int i = 1; i <= 4; ++i)
+            QCOMPARE_GE(t.at(i) - t.at(i - 1), 200);
+        l.m.verarbeiteBytes("SCHEIBE\r");
+        QTest::qWait(350);
+        QCOMPARE(l.pty.crTimes().size(), 5);
     }
 
     void settingsLine_data()
@@ -325,25 +189,16 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<quint32>("soll");
 
-        // The four cards of the screen flow.
-        einstellZeile("air pistol 10", { 2, 1, 0, 10 }, "21051321B\r", 10);
-        einstellZeile("air rifle 5", { 1, 2, 1, 1 }, "121513211\r", 5);
-        einstellZeile("air rifle 10", { 1, 3, 1, 1 }, "131513211\r", 10);
-        einstellZeile("air rifle 7", { 1, 1, 0, 7 }, "110513217\r", 7);
-        // The anzahl character and the shot multiplier.
-        einstellZeile("anzahl 25", { 1, 1, 0, 25 }, "11051321C\r", 25);
-        einstellZeile("anzahl 100", { 1, 1, 0, 100 }, "11051321A\r", 100);
-        einstellZeile("Fuenfer times 3", { 1, 2, 0, 3 }, "120513213\r", 15);
-        einstellZeile("Scheibe 0", { 1, 0, 0, 5 }, "100513215\r", 0);
-        einstellZeile("Scheibe 4, anzahl 9", { 1, 4, 0, 9 }, "140513219\r", 9);
+        einstellZeile("air pistol 10", { 2, 1, 0, 10, 13 }, "21051321B\r", 10);
+        einstellZeile("air rifle 10", { 1, 3, 1, 1, 13 }, "131513211\r", 10);
+        einstellZeile("Fuenfer times 3", { 1, 2, 0, 3, 13 }, "120513213\r", 15);
+        einstellZeile("anzahl 100", { 1, 1, 0, 100, 13 }, "11051321A\r", 100);
+        einstellZeile("Scheibe 4, anzahl 9", { 1, 4, 0, 9, 13 }, "140513219\r", 9);
         einstellZeile("Teilergrenze 7", { 1, 1, 0, 1, 7 }, "110507211\r", 1);
-        einstellZeile("Teilergrenze 123", { 1, 1, 0, 1, 123 }, "110523211\r", 1);
         einstellZeile("constructor defaults", { 1, 1, 0, 1, -1 }, "110513221\r", 1);
-        // Text: at most ten characters, one byte each, 0 above Latin-1.
-        einstellZeile("text twelve characters", { 1, 1, 0, 1 }, "110513211ABCDEFGHIJ\r", 1, "ABCDEFGHIJKL");
-        einstellZeile("text Latin-1", { 1, 1, 0, 1 }, "110513211M\xfcller\r", 1, QString::fromUtf8("Müller"));
-        einstellZeile("text euro sign", { 1, 1, 0, 1 }, QByteArray("110513211a\0bcdefghi\r", 20), 1,
-                      QString::fromUtf8("a\u20acbcdefghijk"));
+        // At most ten characters, one byte each, 0 above Latin-1.
+        einstellZeile("text", { 1, 1, 0, 1, 13 }, QByteArray("110513211M\xfc\0bcdefgh\r", 20), 1,
+                      QString::fromUtf8("M\u00fc\u20acbcdefghijk"));
     }
     void settingsLine()
     {
@@ -385,8 +240,6 @@ private slots:
 
         l.m.verarbeiteBytes(sauber + sauber + sauber + sauber);
         QCOMPARE(l.schuesse.size(), 5);
-        for (int i = 0; i < 3; ++i)
-            QCOMPARE(l.schuesse.at(2 + i).at(0).toUInt(), quint32(i));
         QTest::qWait(350);
         QCOMPARE(l.timeout.size(), 0);
 
@@ -396,25 +249,26 @@ private slots:
         QVERIFY(l.timeout.wait(5000));
         QCOMPARE(l.timeout, (Signale { { 2u } }));
         QCOMPARE(l.m.zustand(), 2);
-        QCOMPARE(l.zustand.size(), 0);
-        QCOMPARE(l.m.schussSoll(), 0u);
         l.m.verarbeiteBytes(sauber);
         QCOMPARE(l.schuesse.size(), 7);
     }
 
     // A reset of the card's data takes its shot timer along: a disconnect or
-    // reconnect must not void the shots the card already got.
+    // reconnect must not void the shots the card already got. trennen sends
+    // "EXIT" and, during a repeated handshake, stops that handshake's time-out
+    // as the answer stopped the first one.
     void resetStopsShotTimer_data()
     {
         QTest::addColumn<int>("fall");
-        QTest::newRow("trennen") << 0;
-        QTest::newRow("verbinden") << 1;
-        QTest::newRow("clearToState") << 2;
+        QTest::addColumn<QByteArray>("gesendet");
+        QTest::newRow("trennen") << 0 << QByteArray("EXIT\r");
+        QTest::newRow("verbinden") << 1 << QByteArray("V\rEXIT\r");
+        QTest::newRow("clearToState") << 2 << QByteArray();
     }
     void resetStopsShotTimer()
     {
         QFETCH(int, fall);
-        Link l(20000, 150);
+        Link l(400, 150);
         karte(l, 5);
         l.m.verarbeiteBytes(sauber + sauber);
         QCOMPARE(l.m.schusszahl(), 2u);
@@ -424,14 +278,19 @@ private slots:
             l.m.verbinden();
         else
             l.m.clearToState(2);
+        QCOMPARE(l.m.schussSoll(), 0u);
+        QTest::qWait(200);
+        if (fall == 1)
+            l.m.trennen();
         QTest::qWait(400);
-        QCOMPARE(l.timeout.size(), 0);
+        QCOMPARE(l.timeout.size() + l.fehler.size(), 0);
+        QTEST(l.pty.received(), "gesendet");
     }
 
     // A port that cannot be opened, or an unplugged adapter (the pty hangs up,
     // or the port reports its error again and again), ends the link with one
     // message, sent after the reset (its box runs a nested event loop), and
-    // no time-out after it; the next verbinden opens the port afresh.
+    // no time-out after it.
     void portLost_data()
     {
         QTest::addColumn<int>("fall");
@@ -454,51 +313,36 @@ private slots:
         QFETCH(int, fall);
         QFETCH(int, portfehler);
         QTemporaryDir dir;
-        const QString link = dir.filePath("rm3");
+        const QString fehlt = dir.filePath("rm3");
         QList<qint64> beimFehler; // state, shots due and counted, line fill, port open
-        Link l(150, 100, 250, link);
+        Link l(150, 100, 250, fall == 0 ? fehlt : QString());
         QObject::connect(&l.m, &MaschineRm3::verbindungsFehler, &l.m, [&] {
             beimFehler = { l.m.zustand(), l.m.schussSoll(), l.m.schusszahl(), l.m.zeilenLaenge(),
                            l.m.seriell().isOpen() };
         });
-        if (fall == 0) {
+        if (fall < 2) {
             l.m.verbinden();
         } else {
-            QVERIFY(QFile::link(l.pty.slavePath(), link));
-            if (fall == 1) {
-                l.m.verbinden();
-                QTRY_COMPARE(l.pty.received(), QByteArray("V\r"));
-                l.leeren();
-            } else {
-                karte(l, 5);
-                l.m.verarbeiteBytes(sauber + "1;9");
-            }
-            if (portfehler == 0)
-                l.pty.closeMaster();
-            for (int i = 0; i < 2 && portfehler; ++i)
-                QMetaObject::invokeMethod(
-                    &l.m, "onPortFehler",
-                    Q_ARG(QSerialPort::SerialPortError, QSerialPort::SerialPortError(portfehler)));
-            QTRY_VERIFY(!l.fehler.isEmpty());
-            QVERIFY(QFile::remove(link));
+            karte(l, 5);
+            l.m.verarbeiteBytes(sauber + "1;9");
         }
+        if (fall == 1)
+            QTRY_COMPARE(l.pty.received(), QByteArray("V\r"));
+        if (portfehler == 0)
+            l.pty.closeMaster();
+        for (int i = 0; i < 2 && portfehler; ++i)
+            QMetaObject::invokeMethod(
+                &l.m, "onPortFehler",
+                Q_ARG(QSerialPort::SerialPortError, QSerialPort::SerialPortError(portfehler)));
+        QTRY_VERIFY(!l.fehler.isEmpty());
         QTest::qWait(350); // past both shortened time-outs
         QFETCH(QString, meldung);
-        QCOMPARE(l.fehler, (Signale { { meldung.arg(link) } }));
+        QCOMPARE(l.fehler, (Signale { { meldung.arg(fall == 0 ? fehlt : l.pty.slavePath()) } }));
         QCOMPARE(beimFehler, QList<qint64>(5, 0));
         QCOMPARE(l.timeout.size(), 0);
-        QCOMPARE(l.zustand, fall == 0 ? Signale {} : Signale { { 0 } });
-        QCOMPARE(l.m.zustand(), 0);
+        // The port is closed: even a state forced to connected takes no settings line.
+        l.m.clearToState(2);
         QVERIFY(!l.einstellen(5));
-
-        // The adapter is plugged in (again: a new device behind the same name).
-        PtyPair neu;
-        QVERIFY(QFile::link(neu.slavePath(), link));
-        l.m.verbinden();
-        QTRY_COMPARE(neu.received(), QByteArray("V\r"));
-        neu.write("OK\r");
-        QTRY_COMPARE(l.m.zustand(), 2);
-        QCOMPARE(l.fehler.size(), 1);
     }
 };
 

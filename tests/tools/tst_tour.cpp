@@ -22,20 +22,13 @@ private slots:
         const QStringList namen { "anmeldung.png",     "scheibe-laufend.png", "scheibe-fertig.png",
                                   "korrektur.png",     "fehler.png",          "gespeichert.png",
                                   "neu-auswerten.png", "einstellungen.png" };
-        const QStringList ausgabe = QString::fromLocal8Bit(tour.readAllStandardOutput())
-                                        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(ausgabe.size(), namen.size());
         for (const QString &name : namen) {
             const QString datei = dir.filePath(QStringLiteral("bilder/") + name);
-            QVERIFY2(ausgabe.contains(datei), qPrintable(datei));
-            QImage bild(datei);
-            QCOMPARE(bild.size(), QSize(1024, 768));
-            // Something was drawn: a blank grab has one colour throughout.
-            QSet<QRgb> farben;
-            for (int y = 0; y < bild.height(); y += 20)
-                for (int x = 0; x < bild.width(); x += 20)
-                    farben.insert(bild.pixel(x, y));
-            QVERIFY2(farben.size() > 5, qPrintable(name));
+            const QImage bild(datei);
+            QVERIFY2(bild.size() == QSize(1024, 768), qPrintable(datei));
+            QImage leer(bild.size(), bild.format()); // a blank grab has one colour throughout
+            leer.fill(bild.pixel(0, 0));
+            QVERIFY2(bild != leer, qPrintable(name));
         }
     }
 };
