@@ -155,7 +155,9 @@ void MaschineRm3::karteBeenden()
 void MaschineRm3::verbinden()
 {
     // A port chosen anew in the settings is taken at the next "Verbinden".
-    if (_seriell.isOpen() && _seriell.portName() != _port) {
+    // (QSerialPort::portName() drops "/dev/", so the name it was opened
+    // under is kept: comparing with portName() reopened every port.)
+    if (_seriell.isOpen() && _geoeffnet != _port) {
         resetKarte();
         _seriell.close();
     }
@@ -167,6 +169,7 @@ void MaschineRm3::verbinden()
         _seriell.setStopBits(QSerialPort::OneStop);
         _seriell.setFlowControl(QSerialPort::HardwareControl);
         if (_seriell.open(QIODevice::ReadWrite)) {
+            _geoeffnet = _port;
             // Fails on lines without modem control (and RTS always under
             // hardware flow control); the machine does not need them then.
             _seriell.setRequestToSend(true);

@@ -127,6 +127,7 @@ private:
     void meldeBereitschaft();
 
     QString _port;
+    QString _geoeffnet; // the name the open port was opened under
     QSerialPort _seriell;
     QTimer _verbindungsTimer;
     QTimer _schussTimer;
