@@ -15,8 +15,9 @@ cd "$(dirname "$0")"
 source scripts/deps.sh
 
 mode=${1:-}
-# libFuzzer and the clang sanitizer runtimes for the short fuzz runs.
-kovrit_ensure_packages clang libclang-rt-14-dev llvm
+# libFuzzer and the clang sanitizer runtimes for the short fuzz runs; the
+# printout test reads its PDF back with pdftotext and pdftoppm.
+kovrit_ensure_packages clang libclang-rt-14-dev llvm poppler-utils
 
 case "$mode" in
 --sanitize)
