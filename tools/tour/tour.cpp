@@ -1,6 +1,7 @@
 #include "tour.h"
 
 #include "app/mainwindow.h"
+#include "app/schuetzenanzeige.h"
 #include "targets/lxscheibe.h"
 #include "targets/scheibenlayout.h"
 
@@ -146,6 +147,18 @@ bool Tour::luftpistole()
     QTest::mouseClick(ziel, Qt::LeftButton, {}, loch);
     if (!bild(QStringLiteral("korrektur.png")))
         return false;
+
+    // What the shooter sees on the second screen, and the card on paper.
+    finde<QAction>(_window.get(), "schuetzenanzeige")->trigger();
+    Schuetzenanzeige *anzeige = _window->schuetzenanzeige();
+    anzeige->resize(1024, 640);
+    if (!bild(QStringLiteral("schuetzenanzeige.png"), anzeige->grab()))
+        return false;
+    anzeige->close();
+    if (!_window->alsPdfSpeichern(_ordner.filePath(QStringLiteral("karte.pdf")))) {
+        _fehler = QStringLiteral("karte.pdf nicht geschrieben");
+        return false;
+    }
 
     // The server refuses the first try; the officer reads the box and
     // presses "Speichern" again.
