@@ -8,6 +8,8 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPixmap>
+#include <QPrintDialog>
+#include <QPrinter>
 
 #include <memory>
 
@@ -34,7 +36,7 @@ QPixmap gesicht(const LxScheibe *vorlage, int pixel)
 
 } // namespace
 
-bool Druckseite::drucken(QPagedPaintDevice *geraet, const Inhalt &inhalt)
+bool Druckseite::zeichnen(QPagedPaintDevice *geraet, const Inhalt &inhalt)
 {
     QPainter p;
     if (!p.begin(geraet))
@@ -107,4 +109,30 @@ bool Druckseite::drucken(QPagedPaintDevice *geraet, const Inhalt &inhalt)
                    QLatin1String(MainWindow::version)),
           9);
     return p.end();
+}
+
+bool Druckseite::alsPdf(const QString &datei, const Inhalt &inhalt)
+{
+    QPrinter drucker(QPrinter::HighResolution);
+    drucker.setOutputFormat(QPrinter::PdfFormat);
+    drucker.setOutputFileName(datei);
+    drucker.setPageSize(QPageSize(QPageSize::A4));
+    drucker.setPageMargins(QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter);
+    drucker.setDocName(QStringLiteral("Scheibe %1").arg(inhalt.nummer));
+    return zeichnen(&drucker, inhalt);
+}
+
+QString Druckseite::drucken(QWidget *eltern, const std::function<bool(Inhalt *)> &inhalt)
+{
+    QPrinter drucker(QPrinter::HighResolution);
+    drucker.setPageSize(QPageSize(QPageSize::A4));
+    QPrintDialog dialog(&drucker, eltern);
+    Inhalt seite;
+    if (dialog.exec() != QDialog::Accepted || !inhalt(&seite))
+        return {};
+    drucker.setDocName(QStringLiteral("Scheibe %1").arg(seite.nummer));
+    if (zeichnen(&drucker, seite))
+        return {};
+    return QStringLiteral("Drucken nicht möglich: der Drucker %1 nimmt nichts an.")
+        .arg(drucker.printerName());
 }

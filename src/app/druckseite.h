@@ -5,11 +5,14 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 #include "server/serviceprovider.h"
 
 class LxScheibe;
 class QPagedPaintDevice;
 class QPainter;
+class QWidget;
 
 // The card on screen as one A4 page, for a protest or the notice board:
 // competition, shooter, every target with its shot, ring and Teiler texts
@@ -35,5 +38,11 @@ public:
     };
 
     // Draws the page on a printer or PDF writer; false if it cannot be painted on.
-    static bool drucken(QPagedPaintDevice *geraet, const Inhalt &inhalt);
+    static bool zeichnen(QPagedPaintDevice *geraet, const Inhalt &inhalt);
+    // Writes the page as a PDF file; false when the file cannot be written.
+    static bool alsPdf(const QString &datei, const Inhalt &inhalt);
+    // Asks for a printer with the system's dialog and prints the page that
+    // `inhalt` gives once the officer confirmed (nothing when it gives false).
+    // Returns an empty text, or the German message of a printer that failed.
+    static QString drucken(QWidget *eltern, const std::function<bool(Inhalt *)> &inhalt);
 };

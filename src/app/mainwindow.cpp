@@ -21,8 +21,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QPushButton>
 #include <QSysInfo>
 #include <QTableView>
@@ -949,15 +947,7 @@ Druckseite::Inhalt MainWindow::druckInhalt() const
 
 bool MainWindow::alsPdfSpeichern(const QString &datei)
 {
-    if (!_scheibenLayout || _scheibenId == 0)
-        return false;
-    QPrinter drucker(QPrinter::HighResolution);
-    drucker.setOutputFormat(QPrinter::PdfFormat);
-    drucker.setOutputFileName(datei);
-    drucker.setPageSize(QPageSize(QPageSize::A4));
-    drucker.setPageMargins(QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter);
-    drucker.setDocName(tr("Scheibe %1").arg(_scheibenNummer));
-    return Druckseite::drucken(&drucker, druckInhalt());
+    return _scheibenLayout && _scheibenId != 0 && Druckseite::alsPdf(datei, druckInhalt());
 }
 
 void MainWindow::onPdf()
@@ -965,25 +955,20 @@ void MainWindow::onPdf()
     const QString datei = QFileDialog::getSaveFileName(this, tr("Als PDF speichern"),
                                                        QStringLiteral("Scheibe-%1.pdf").arg(_scheibenNummer),
                                                        tr("PDF-Dateien (*.pdf)"));
-    if (datei.isEmpty())
-        return;
-    if (!alsPdfSpeichern(datei))
+    if (!datei.isEmpty() && !alsPdfSpeichern(datei))
         onVerbindungsFehler(tr("Die Datei %1 konnte nicht geschrieben werden.").arg(datei));
 }
 
 void MainWindow::onDrucken()
 {
-    if (!_scheibenLayout || _scheibenId == 0)
-        return;
-    QPrinter drucker(QPrinter::HighResolution);
-    drucker.setPageSize(QPageSize(QPageSize::A4));
-    drucker.setDocName(tr("Scheibe %1").arg(_scheibenNummer));
-    QPrintDialog dialog(&drucker, this);
-    // The card may change while the dialog is open; what is printed is the
-    // card on screen when the officer confirms.
-    if (dialog.exec() != QDialog::Accepted || !_scheibenLayout || _scheibenId == 0)
-        return;
-    if (!Druckseite::drucken(&drucker, druckInhalt()))
-        onVerbindungsFehler(
-            tr("Drucken nicht möglich: der Drucker %1 nimmt nichts an.").arg(drucker.printerName()));
+    // The card may change while the print dialog is open; what is printed
+    // is the card on screen when the officer confirms.
+    const QString fehler = Druckseite::drucken(this, [this](Druckseite::Inhalt *inhalt) {
+        if (!_scheibenLayout || _scheibenId == 0)
+            return false;
+        *inhalt = druckInhalt();
+        return true;
+    });
+    if (!fehler.isEmpty())
+        onVerbindungsFehler(fehler);
 }
