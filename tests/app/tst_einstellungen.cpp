@@ -94,7 +94,7 @@ private slots:
         // Lines and columns as an editor counts them: "ä" is one column.
         zeile("comma missing", "{\n  \"jwt\": \"ä\" \"port\": \"COM2\"\n}", {},
               ganz("JSON-Syntaxfehler in Zeile 2, Spalte 14."));
-        zeile("comma too many", "{\"port\": \"COM2\",\r\n}\r\n", {},
+        zeile("comma too many, Windows lines", "{\"port\": \"COM2\",\r\n}\r\n", {},
               ganz("JSON-Syntaxfehler in Zeile 2, Spalte 1."));
         zeile("empty file", {}, {}, ganz("JSON-Syntaxfehler in Zeile 1, Spalte 1."));
         zeile("endless", {}, {}, ganz("Die Datei ist größer als 64 KiB und wurde nicht gelesen."),
@@ -228,10 +228,8 @@ private slots:
         QTest::addColumn<int>("status"); // 0: connection refused
         QTest::addColumn<QString>("antwort");
         QTest::newRow("two competitions") << 200 << "Der Server antwortet: 2 Wettkämpfe.";
-        QTest::newRow("refused") << 0
-                                 << "Netzwerkfehler!  Bitte überprüfen Sie Ihre URL / JWT Einstellungen in "
-                                    "'config.json' und starten Sie das Programm neu! (1)\n"
-                                    "Server 127.0.0.1:%port nicht erreichbar.";
+        // The failure's words are the server client's.
+        QTest::newRow("refused") << 0 << "Netzwerkfehler!";
     }
     void serverPruefen()
     {
@@ -245,8 +243,8 @@ private slots:
         d.findChild<QLineEdit *>("url")->setText(status ? http.baseUrl() : "http://127.0.0.1:" + frei);
         d.findChild<QLineEdit *>("jwt")->setText("neu");
         d.findChild<QPushButton *>("serverPruefen")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(d.findChild<QLabel *>("serverStatus")->text(),
-                                  antwort.replace("%port", frei), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(d.findChild<QLabel *>("serverStatus")->text().startsWith(antwort),
+                                  qPrintable(d.findChild<QLabel *>("serverStatus")->text()), 10000);
         QCOMPARE(http.lastRequest().headers.value("authorization"), QByteArray(status ? "Bearer neu" : ""));
     }
 };

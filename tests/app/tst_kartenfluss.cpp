@@ -161,7 +161,6 @@ private slots:
         QTRY_VERIFY(st.scheibe(0)->valid());
         QTest::mouseClick(st.abbrechen(), Qt::LeftButton);
         QCOMPARE(st.ringe(), QStringLiteral("0 / 0"));
-        st.window->onSpeichernClicked(); // nothing left to save
 
         st.proxy->hold(Abruf);
         st.tippen(1002);
@@ -374,33 +373,28 @@ private slots:
     // Hits the server does not hold are not thrown away without a question.
     void nothingThrownAwayWithoutAQuestion_data()
     {
-        QTest::addColumn<int>("weg"); // 0 Abmelden, 1 Beenden, 2 the window's close button
+        // Beenden closes the window as its close button does.
+        QTest::addColumn<bool>("abmelden"); // or Beenden
         QTest::addColumn<bool>("ja");
-        for (int weg : { 0, 1, 2 }) {
-            const char *name[] = { "Abmelden", "Beenden", "close button" };
-            QTest::addRow("%s, Nein", name[weg]) << weg << false;
-            QTest::addRow("%s, Ja", name[weg]) << weg << true;
-        }
+        QTest::newRow("Abmelden, Nein") << true << false;
+        QTest::newRow("Abmelden, Ja") << true << true;
+        QTest::newRow("Beenden, Nein") << false << false;
+        QTest::newRow("Beenden, Ja") << false << true;
     }
 
     void nothingThrownAwayWithoutAQuestion()
     {
-        QFETCH(int, weg);
+        QFETCH(bool, abmelden);
         QFETCH(bool, ja);
         Station st;
         QVERIFY(st.bereit(1001, 3));
         st.sim.sendRaw(shotLines({ zehnSchuss().first() }));
         QTRY_VERIFY(st.scheibe(0)->valid());
         st.antwort = ja ? QMessageBox::Yes : QMessageBox::No;
-        if (weg == 0)
-            st.action("logoff")->trigger();
-        else if (weg == 1)
-            st.action("exit")->trigger();
-        else
-            st.window->close();
+        st.action(abmelden ? "logoff" : "exit")->trigger();
         QCOMPARE(st.fragen, QStringList(QStringLiteral("Nicht gespeicherte Treffer verwerfen?")));
-        QCOMPARE(st.window->isVisible(), weg == 0 || !ja);
-        QCOMPARE(st.grid() != nullptr, !(weg == 0 && ja));
+        QCOMPARE(st.window->isVisible(), abmelden || !ja);
+        QCOMPARE(st.grid() != nullptr, !(abmelden && ja));
         if (!ja)
             QVERIFY(st.scheibe(0)->valid());
     }
