@@ -56,26 +56,6 @@ private slots:
         }
     }
 
-    // A doubtful shot is acknowledged and held for the officer: the card is
-    // saved only by hand.
-    void doubtfulShotsAreSavedByHand()
-    {
-        Station st;
-        QVERIFY(st.bereit(1001));
-        QList<Shot> shots = zehnSchuss();
-        shots[3].doubtful = true;
-        shots[9].doubtful = true;
-        QVERIFY(st.schiessen(shots));
-        // "SCHEIBE" after a doubtful shot wants four carriage returns, "ENDE" one.
-        QTRY_COMPARE(st.sim.ackCount(), 5);
-        QCOMPARE(st.scheibe(3)->farbe(), LxScheibe::Hellrot);
-        QTest::qWait(200);
-        QCOMPARE(st.server->submissionCount(st.server->cardId(1001)), 0);
-        QVERIFY(!st.karte()->isEnabled());
-        QTest::mouseClick(st.speichern(), Qt::LeftButton);
-        QCOMPARE(st.storedOnce(1001), treffer(shots));
-    }
-
     // The machine already reads the next card while its number is typed:
     // the whole card is on the line before the reply reaches the window.
     // The old card shows the shots meanwhile but never sends them as its own.
