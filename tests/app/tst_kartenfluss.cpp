@@ -1,7 +1,6 @@
 #include "station.h"
 
 #include <QMenuBar>
-#include <QRegularExpression>
 
 // Every hit on the right card: replies, confirmations, refusals, shots,
 // time-outs and keystrokes arriving late or in an awkward order, with a
