@@ -40,20 +40,15 @@ inline QStringList &protokoll()
     static QStringList zeilen;
     return zeilen;
 }
-inline QtMessageHandler &standardProtokoll()
-{
-    static QtMessageHandler handler = nullptr;
-    return handler;
-}
-inline void protokollieren(QtMsgType typ, const QMessageLogContext &kontext, const QString &text)
-{
-    protokoll() << text;
-    if (typ != QtInfoMsg && typ != QtDebugMsg)
-        standardProtokoll()(typ, kontext, text);
-}
 inline void protokollStarten()
 {
-    standardProtokoll() = qInstallMessageHandler(protokollieren);
+    static QtMessageHandler standard = nullptr;
+    standard
+        = qInstallMessageHandler([](QtMsgType typ, const QMessageLogContext &kontext, const QString &text) {
+              protokoll() << text;
+              if (typ != QtInfoMsg && typ != QtDebugMsg)
+                  standard(typ, kontext, text);
+          });
 }
 inline bool protokolliert(const QString &text)
 {
@@ -84,20 +79,36 @@ inline QList<Shot> zehnSchuss()
         shots << Shot { 0.25 * i, -0.5, 10.9 - 0.2 * i, 100.5 + 10 * i };
     return shots;
 }
+inline QList<Shot> sauber(int n)
+{
+    return zehnSchuss().mid(0, n);
+}
+inline Shot doubtful(Shot s)
+{
+    s.doubtful = true;
+    return s;
+}
 
-// What the server must store for `shots`; a card's Teiler factor divides.
-inline QList<Hit> treffer(const QList<Shot> &shots, double faktor = 1.0)
+// The machine's lines for `shots`, the first at position `erste`.
+inline QByteArray shotLines(const QList<Shot> &shots, int erste = 1)
+{
+    QByteArray zeilen;
+    for (const Shot &s : shots)
+        zeilen += Rm3Simulator::shotLine(erste++, s) + '\r';
+    return zeilen;
+}
+
+// What the server must store for `shots`.
+inline QList<Hit> treffer(const QList<Shot> &shots)
 {
     QList<Hit> hits;
     for (const Shot &s : shots)
-        hits << Hit { s.x, s.y, s.rings, s.teiler / faktor };
+        hits << Hit { s.x, s.y, s.rings, s.teiler };
     return hits;
 }
 
 class Station : public QObject
 {
-    Q_OBJECT
-
 public:
     static constexpr const char *User = "aufsicht";
     static constexpr const char *Password = "Zehn,9";
@@ -110,14 +121,14 @@ public:
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<HoldingProxy> proxy;
     QStringList fehler; // texts of the "Fehler" boxes, in order
-    QStringList fehlerTitel;
     QStringList statusBeiFehler; // the machine's status label while each box was open
     QStringList fragen; // texts of the questions, in order
     QMessageBox::StandardButton antwort = QMessageBox::Yes;
+    QString zugangInUrl; // "user:password@", put into the server URL of config.json
 
     Station()
     {
-        connect(&_boxCloser, &QTimer::timeout, this, &Station::closeBoxes);
+        connect(&_boxCloser, &QTimer::timeout, this, [this] { closeBoxes(); });
         _boxCloser.start(20);
     }
 
@@ -145,6 +156,7 @@ public:
                 return false;
             url = QStringLiteral("http://127.0.0.1:%1%2").arg(proxy->port()).arg(KovritServer::BasePath);
         }
+        url.replace(QLatin1String("://"), QLatin1String("://") + zugangInUrl);
         config.write(QJsonDocument(QJsonObject { { "url", url },
                                                  { "jwt", server->stationToken() },
                                                  { "port", sim.slavePath() } })
@@ -191,8 +203,9 @@ public:
             return false;
         select->setCurrentIndex(select->findData(wettkampf));
         QTest::keyClicks(find<QLineEdit>("userEdit"), QLatin1String(User));
+        // Return after the password logs in, as the officer expects.
         QTest::keyClicks(find<QLineEdit>("passwordEdit"), QLatin1String(Password));
-        QTest::mouseClick(find<QPushButton>("loginButton"), Qt::LeftButton);
+        QTest::keyClick(find<QLineEdit>("passwordEdit"), Qt::Key_Return);
         return QTest::qWaitFor([&] { return grid() != nullptr; }, 5000);
     }
 
@@ -210,21 +223,21 @@ public:
         QTest::keyClick(karte(), Qt::Key_Return);
     }
 
-    // Types the card number and presses Return; waits until the card's
-    // targets stand (or a refusal box was shown).
+    // Types the card number and presses Return; true once the card's
+    // targets stand, false if a "Fehler" box came instead.
     bool karteEingeben(quint32 nummer, unsigned erwarteteScheiben)
     {
         const int boxen = fehler.size();
         karte()->setText(QString::number(nummer));
         QTest::keyClick(karte(), Qt::Key_Return);
-        return QTest::qWaitFor(
-            [&] {
-                return fehler.size() > boxen || (grid() && grid()->getScheibenzahl() == erwarteteScheiben);
-            },
-            5000);
+        const auto fertig = [&] {
+            return fehler.size() > boxen || (grid() && grid()->getScheibenzahl() == erwarteteScheiben);
+        };
+        return QTest::qWaitFor(fertig, 5000) && fehler.size() == boxen;
     }
 
-    KovritServer::CardSpec kartenSpec(quint32 nummer, int schuss = 10, int waffe = 1) const
+    KovritServer::CardSpec kartenSpec(quint32 nummer, int schuss = 10, int waffe = 1,
+                                      const QString &schuetze = QString()) const
     {
         KovritServer::CardSpec karte;
         karte.competitionId = wettkampf;
@@ -232,7 +245,22 @@ public:
         karte.schussProScheibe = schuss;
         karte.weaponType = waffe;
         karte.weapon = waffe == 2 ? QStringLiteral("Luftpistole") : QStringLiteral("Luftgewehr");
+        if (!schuetze.isEmpty())
+            karte.shooter = schuetze;
         return karte;
+    }
+
+    // Waits for the card's first submission, and a moment for a second;
+    // the hits stored, or none if it was not submitted exactly once.
+    QList<Hit> storedOnce(quint32 nummer) const
+    {
+        const quint32 id = server->cardId(nummer);
+        if (QTest::qWaitFor([&] { return server->submissionCount(id) > 0; }, 10000))
+            QTest::qWait(100);
+        if (server->submissionCount(id) == 1)
+            return server->storedHits(id);
+        qWarning("card %u submitted %d times", nummer, server->submissionCount(id));
+        return {};
     }
 
     // The settings lines the emulator received, without the CR.
@@ -279,7 +307,7 @@ public:
         return QTest::qWaitFor([&] { return fehler.size() >= anzahl; }, 5000);
     }
 
-private slots:
+private:
     void closeBoxes()
     {
         const auto widgets = QApplication::topLevelWidgets();
@@ -289,7 +317,6 @@ private slots:
                 continue;
             _closing << box;
             if (QAbstractButton *ok = box->button(QMessageBox::Ok)) {
-                fehlerTitel << box->windowTitle();
                 fehler << box->text();
                 statusBeiFehler << (window ? maschinenStatus() : QString());
                 ok->click();
@@ -301,7 +328,6 @@ private slots:
         _closing.removeIf([](const QPointer<QMessageBox> &p) { return p.isNull() || !p->isVisible(); });
     }
 
-private:
     QTimer _boxCloser;
     QList<QPointer<QMessageBox>> _closing;
 };
