@@ -108,28 +108,40 @@ private slots:
         QCOMPARE(st.fehler.size(), 1);
     }
 
+    // The adapter pulled out mid-card and plugged in again under the same
+    // name (as /dev/serial/by-id/... is): one message, the shots taken stay,
+    // the station connects by itself and the card entered meanwhile gets its
+    // settings line.
     void cablePulledMidCard()
     {
         Station st;
-        QVERIFY(st.bereit(1001));
+        QVERIFY(st.start() && st.login());
+        const QString link = st.dir.filePath(QStringLiteral("rm3"));
+        QVERIFY(QFile::link(st.sim.slavePath(), link));
+        st.window->maschine().setSerialPort(link);
+        st.window->portWaechter().setPruefIntervall(20);
+        QVERIFY(st.verbinden());
+        st.server->addCard(st.kartenSpec(1001));
+        QVERIFY(st.karteBereit(1001, 10));
         st.sim.setCloseAfterShots(3);
         st.sim.queueShots(zehnSchuss());
         QVERIFY(st.warteAufFehler(1));
-        QCOMPARE(
-            st.fehler.first(),
-            QStringLiteral("Verbindung zur Auswertmaschine via '%1' unterbrochen!").arg(st.sim.slavePath()));
-        QCOMPARE(st.maschinenStatus(), QStringLiteral("Maschine: getrennt"));
-
-        // The line comes back (a pty comes back under a new name); the officer
-        // cancels and has the card read again from its start: stored once.
-        st.sim.setCloseAfterShots(-1);
-        QVERIFY(st.sim.openPty());
-        st.window->maschine().setSerialPort(st.sim.slavePath());
-        QVERIFY(st.verbinden());
+        QCOMPARE(st.fehler.first(),
+                 QStringLiteral("Verbindung zur Auswertmaschine via '%1' unterbrochen!").arg(link));
+        const QString wartet = QStringLiteral("Maschine: getrennt – wartet auf '%1'").arg(link);
+        QCOMPARE(st.maschinenStatus(), wartet);
         for (unsigned i = 0; i < 3; ++i)
             QVERIFY(st.scheibe(i)->valid());
+
+        // The officer cancels and has the card read again from its start.
         QTest::mouseClick(st.abbrechen(), Qt::LeftButton);
-        QVERIFY(st.karteBereit(1001, 10));
+        QVERIFY(st.karteEingeben(1001, 10));
+        QTRY_COMPARE(st.maschinenStatus(),
+                     wartet + QStringLiteral(" – Scheibe 1001 wartet auf die Maschine"));
+        st.sim.setCloseAfterShots(-1);
+        QVERIFY(st.sim.openPty());
+        QVERIFY(QFile::remove(link) && QFile::link(st.sim.slavePath(), link));
+        QTRY_COMPARE(st.maschinenStatus(), QStringLiteral("Maschine: verbunden"));
         st.sim.queueShots(zehnSchuss());
         QCOMPARE(st.storedOnce(1001), treffer(zehnSchuss()));
         QCOMPARE(st.fehler.size(), 1); // one message, not a flood

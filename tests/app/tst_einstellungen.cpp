@@ -57,7 +57,7 @@ private slots:
             return QStringList {
                 problem,
                 "Verwendet werden die eingebauten Werte: url \"http://localhost:8080/quilvo\", "
-                "jwt \"\", port \"COM1\", wertung 5, teilergrenze 13, drucker 1."
+                "jwt \"\", port \"COM1\", wertung 5, teilergrenze 13, drucker 1, ca \"\"."
             };
         };
         const auto ungueltig = [](const char *key, const char *wert, const char *erlaubt, const char *statt) {
@@ -135,7 +135,7 @@ private slots:
         QTest::addColumn<QString>("ordner");
         QTest::addColumn<QString>("danach");
         const QString neu = R"("url":"http://localhost:8080/quilvo","jwt":"","port":"%pty","wertung":3,)"
-                            R"("teilergrenze":13,"drucker":1})";
+                            R"("teilergrenze":13,"drucker":1,"ca":""})";
         QTest::newRow("unknown keys kept") << QByteArray(R"({"x":[1],"port":"COM9","wertung":"7"})") << ""
                                            << R"({"x":[1],)" + neu;
         QTest::newRow("broken file replaced") << QByteArray("{\"port\":") << ""
