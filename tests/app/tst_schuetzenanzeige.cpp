@@ -49,6 +49,9 @@ private slots:
         st.action("schuetzenanzeige")->trigger();
         auto *anzeige = st.window->schuetzenanzeige();
         QVERIFY(anzeige && anzeige->isVisible());
+        // A second screen is there (see main): the display fills it.
+        QTRY_COMPARE(anzeige->screen()->name(), QStringLiteral("schuetzen"));
+        QVERIFY(anzeige->isFullScreen() && st.window->screen()->name() == QLatin1String("aufsicht"));
         QVERIFY(!anzeige->isActiveWindow());
         QVERIFY(st.karte()->hasFocus());
         QCOMPARE(anzeige->findChild<QLabel *>("karte")->text(), QStringLiteral("Scheibe 1001"));
@@ -94,5 +97,22 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSchuetzenanzeige)
+// The officer's screen and, to its right, one facing the firing line.
+int main(int argc, char **argv)
+{
+    QTemporaryDir dir;
+    const QString bildschirme = dir.filePath(QStringLiteral("screens.json"));
+    QFile datei(bildschirme);
+    if (!datei.open(QIODevice::WriteOnly)
+        || datei.write(R"({"screens": [
+            {"name": "aufsicht", "x": 0, "y": 0, "width": 1366, "height": 768},
+            {"name": "schuetzen", "x": 1366, "y": 0, "width": 1920, "height": 1080}]})")
+            <= 0)
+        return 1;
+    datei.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + bildschirme.toUtf8());
+    QApplication app(argc, argv);
+    TestSchuetzenanzeige test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_schuetzenanzeige.moc"
