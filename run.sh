@@ -18,6 +18,8 @@ Options:
   --no-sim PORT   no emulator: use the real machine on serial port PORT
                   (e.g. /dev/ttyUSB0); your user must be in group dialout
   --keep          keep the demo database (results of earlier runs)
+  --tls           the server speaks HTTPS with the test certificate of
+                  tests/server/tls; config.json trusts it through "ca"
   --dir DIR       demo files (config.json, database, logs); default build/demo
   --check         start and check the stand-ins, write config.json, stop
                   again; no client, no display needed
@@ -37,12 +39,14 @@ keep=0
 demo=
 check=0
 tour=
+tls=0
 nobuild=${KOVRIT_NO_BUILD:-0}
 while [ $# -gt 0 ]; do
     case $1 in
     --port) port=${2:?--port needs a number}; shift ;;
     --no-sim) device=${2:?--no-sim needs a serial port, e.g. /dev/ttyUSB0}; shift ;;
     --keep) keep=1 ;;
+    --tls) tls=1 ;;
     --dir) demo=${2:?--dir needs a folder}; shift ;;
     --check) check=1 ;;
     --tour) tour=${2:?--tour needs a folder}; shift ;;
@@ -124,8 +128,14 @@ wait_for() {
 
 [ "$keep" = 1 ] || rm -f "$demo"/server.sqlite*
 token=kovrit-demo-station
+tls_args=()
+ca=
+if [ "$tls" = 1 ]; then
+    tls_args=(--tls-cert "$PWD/tests/server/tls/server.pem" --tls-key "$PWD/tests/server/tls/server.key")
+    ca=$PWD/tests/server/tls/ca.pem
+fi
 "$build/tools/server/kovrit-server" --listen "127.0.0.1:$port" --db "$demo/server.sqlite" \
-    --seed-demo --station-token "$token" >"$demo/server.log" 2>&1 &
+    --seed-demo --station-token "$token" "${tls_args[@]}" >"$demo/server.log" 2>&1 &
 pids+=($!)
 wait_for "$demo/server.log" "listening on" $!
 url=$(sed -n 's/^kovrit-server listening on //p' "$demo/server.log")
@@ -144,7 +154,8 @@ cat >"$demo/config.json" <<EOF
 {
     "url": "$url",
     "jwt": "$token",
-    "port": "$device"
+    "port": "$device",
+    "ca": "$ca"
 }
 EOF
 
