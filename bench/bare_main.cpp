@@ -1,5 +1,6 @@
 // kovrit-bench-bare: the floor of start-up and memory, a QMainWindow with one
-// plain form of the login screen's widgets, linked against Qt Widgets only.
+// plain form of the login screen's widgets, linked against the same Qt
+// modules as the client (loading them is the toolkit's cost, not kovrit's).
 //   kovrit-bench-bare startup <spawn ns> <config>   (config is ignored)
 //   kovrit-bench-bare memory
 
