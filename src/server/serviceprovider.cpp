@@ -160,13 +160,13 @@ void ServiceProvider::init(const QString &url, const QString &jwt)
 
 void ServiceProvider::setZertifikate(const QList<QSslCertificate> &zertifikate)
 {
-    _ssl = QSslConfiguration();
+    _ssl.reset();
     if (zertifikate.isEmpty())
         return;
     // Once a list is set, the system's certificates are no longer loaded on
     // demand: they go into the list as well.
     _ssl = QSslConfiguration::defaultConfiguration();
-    _ssl.setCaCertificates(QSslConfiguration::systemCaCertificates() + zertifikate);
+    _ssl->setCaCertificates(QSslConfiguration::systemCaCertificates() + zertifikate);
 }
 
 QString ServiceProvider::toDatumString(double seconds)
@@ -254,8 +254,8 @@ QNetworkReply *ServiceProvider::get(const QString &path)
 {
     QNetworkRequest request(QUrl(_url + path, QUrl::TolerantMode));
     request.setRawHeader("Authorization", _authorization);
-    if (!_ssl.isNull())
-        request.setSslConfiguration(_ssl);
+    if (_ssl)
+        request.setSslConfiguration(*_ssl);
     // A URL may carry a user and a password; neither belongs in a log.
     qInfo().noquote() << "ServiceProvider::get:" << request.url().toDisplayString(QUrl::RemoveUserInfo);
     return begrenze(_manager.get(request));
@@ -266,8 +266,8 @@ QNetworkReply *ServiceProvider::post(const QString &path, const QByteArray &body
     QNetworkRequest request(QUrl(_url + path, QUrl::TolerantMode));
     request.setRawHeader("Authorization", _authorization);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    if (!_ssl.isNull())
-        request.setSslConfiguration(_ssl);
+    if (_ssl)
+        request.setSslConfiguration(*_ssl);
     qInfo().noquote() << "ServiceProvider::post:" << request.url().toDisplayString(QUrl::RemoveUserInfo);
     return begrenze(_manager.post(request, body));
 }

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class QNetworkReply;
 
 // Client of the competition server: login, competition list, card fetch and
@@ -124,7 +126,9 @@ private:
     QString _jwt; // configured token, never changed after init
     QNetworkAccessManager _manager;
     QByteArray _authorization; // complete Authorization header value
-    QSslConfiguration _ssl; // the system's certificates and the club's
+    // The system's certificates and the club's; made only when the club has
+    // some, since a TLS configuration loads the TLS libraries (slower start).
+    std::optional<QSslConfiguration> _ssl;
     quint32 _auftraege = 0;
     quint32 _antwort = 0;
 };
