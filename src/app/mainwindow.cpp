@@ -22,6 +22,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyle>
 #include <QSysInfo>
 #include <QTableView>
 #include <QTimer>
@@ -126,8 +127,25 @@ void MainWindow::richteVerlaufEin(const QString &path)
     _verlaufAnsicht->setEditTriggers(QAbstractItemView::NoEditTriggers);
     _verlaufAnsicht->verticalHeader()->hide();
     _verlaufAnsicht->setWordWrap(false);
-    _verlaufAnsicht->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    _verlaufAnsicht->horizontalHeader()->setSectionResizeMode(Verlauf::Schuetze, QHeaderView::Stretch);
+    // Columns as wide as their usual texts in bold (the card on screen), set
+    // once: sizing them to the contents at every change cost most of a frame
+    // with each save. A longer state than "gespeichert" is elided and shown
+    // whole as a tooltip; the saved line above the targets says it in full.
+    QFont fett = _verlaufAnsicht->font();
+    fett.setBold(true);
+    const QFontMetrics schrift(fett);
+    const auto breite = [&](const QStringList &texte) {
+        int b = 0;
+        for (const QString &t : texte)
+            b = qMax(b, schrift.horizontalAdvance(t) + 10);
+        return b;
+    };
+    QHeaderView *kopf = _verlaufAnsicht->horizontalHeader();
+    kopf->resizeSection(Verlauf::Nummer, breite({ tr("Scheibe"), QStringLiteral("000000") }));
+    kopf->resizeSection(Verlauf::Ringe, breite({ tr("Ringe"), QStringLiteral("100 (104,2)") }));
+    kopf->resizeSection(Verlauf::Zeit, breite({ tr("Zeit"), QStringLiteral("00:00") }));
+    kopf->resizeSection(Verlauf::Status, breite({ Verlauf::zustandText(Verlauf::Gespeichert) }));
+    kopf->setSectionResizeMode(Verlauf::Schuetze, QHeaderView::Stretch);
     connect(_verlaufAnsicht, &QAbstractItemView::activated, this,
             [this](const QModelIndex &index) { onVerlaufGewaehlt(index.row()); });
     _verlaufDock = new QDockWidget(tr("Verlauf"), this);

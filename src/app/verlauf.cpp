@@ -116,6 +116,8 @@ QVariant Verlauf::data(const QModelIndex &index, int role) const
     }
     if (role == Qt::TextAlignmentRole && (index.column() == Nummer || index.column() == Ringe))
         return int(Qt::AlignRight | Qt::AlignVCenter);
+    if (role == Qt::ToolTipRole && (index.column() == Status || index.column() == Schuetze))
+        return data(index, Qt::DisplayRole);
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {
