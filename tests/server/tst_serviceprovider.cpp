@@ -17,13 +17,6 @@ const QString NetzwerkText
     = QStringLiteral("Netzwerkfehler!  Bitte überprüfen Sie Ihre URL / JWT Einstellungen in "
                      "'config.json' und starten Sie das Programm neu! (");
 
-Treffer cleared()
-{
-    Treffer t { 1.0, 2.0, 9.0, 100.0 };
-    t.clear();
-    return t;
-}
-
 // The card as "field=value" texts, so one table row can state any subset of
 // its fields; each hit reads "x/y/ringe/teiler".
 QStringList fields(const ServiceProvider::Scheibe &s)
@@ -78,7 +71,7 @@ class TstServiceProvider : public QObject
     // Starts one operation by name, with plain arguments.
     void start(const QString &operation)
     {
-        const Treffer t = cleared();
+        const Treffer t;
         if (operation == "login")
             _sp->doLogin(17, QStringLiteral("KM"), QStringLiteral("max"), QStringLiteral("pw"));
         else if (operation == "liste")
@@ -130,7 +123,8 @@ private slots:
                  "\"wettkampf\":-1} | Bearer abc.def | application/json");
         // A 0-ring miss is a hit and keeps its 0; only a negative value means
         // "none", for the rings and the Teiler each on its own.
-        const Treffer t[3] = { { 0.1 + 0.2, -1.5, 0.0, -0.5 }, cleared(), { 4, -5, 10.2, 250 } };
+        Treffer t[3] = { { 0.1 + 0.2, -1.5, 0.0, -0.5 }, { 1.0, 2.0, 9.0, 100.0 }, { 4, -5, 10.2, 250 } };
+        t[1].clear();
         _sp->setTreffer(42, t, 0); // nothing to send: no request
         QCOMPARE(sent([&] { _sp->setTreffer(42, t, 3); }),
                  R"(POST /quilvo/treffer/scheibe/42 [{"r":0,"t":null,"x":0.30000000000000004,"y":-1.5},)"
@@ -264,7 +258,6 @@ private slots:
         QCOMPARE(Fehlertext::anfrage(1, 0, QUrl("https://h/q"), 30000), "Server h:443 nicht erreichbar.");
         QCOMPARE(Fehlertext::anfrage(5, 200, h, 30000), QString()); // body cut off
         QCOMPARE(Fehlertext::anfrage(203, 404, h, 30000), QString()); // not a card
-        QCOMPARE(_sp->transferTimeout(), 30000);
         QCOMPARE(Fehlertext::anfrage(5, 0, h, _sp->transferTimeout()),
                  "Der Server hat nicht innerhalb von 30 s geantwortet.");
     }
