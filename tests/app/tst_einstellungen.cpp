@@ -77,7 +77,6 @@ private slots:
                 { "teilergrenze", 99 },
                 { "drucker", 0 } });
         zeile("empty strings count", "{\"url\":\"\",\"port\":\"\"}", { { "url", "" }, { "port", "" } });
-        zeile("whole double", "{\"drucker\":9.0,\"wertung\":0}", { { "drucker", 9 }, { "wertung", 0 } });
         zeile("above the range, fraction, beyond 32 bits",
               "{\"wertung\":10,\"teilergrenze\":4294967296,\"drucker\":2.5}", {},
               { ungueltig("wertung", "10", "ganze Zahl von 0 bis 9", "5"),

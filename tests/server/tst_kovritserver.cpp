@@ -105,16 +105,14 @@ private slots:
                       const QByteArray &body = "[]", const QByteArray &answer = QByteArray()) {
             QTest::newRow(name) << path << token << body << status << answer;
         };
-        auto login = [&](const char *name, const QString &token, const QByteArray &body, int status) {
-            row(name, "/quilvo/login/wettkampf", token, status, body);
-        };
         auto hits = [&](const char *name, const QByteArray &body, int status, const char *card = "1") {
             row(name, QStringLiteral("/quilvo/treffer/scheibe/") + card, "login", status, body);
         };
 
-        login("login accepted", "station-1", Credentials, 200);
-        login("wrong password", "station-1", R"({"wettkampf":1,"user":"aufsicht","password":"Geheim"})", 401);
-        login("login with a login token", "login", Credentials, 401);
+        row("login accepted", "/quilvo/login/wettkampf", "station-1", 200, Credentials);
+        row("wrong password", "/quilvo/login/wettkampf", "station-1", 401,
+            R"({"wettkampf":1,"user":"aufsicht","password":"Geheim"})");
+        row("login with a login token", "/quilvo/login/wettkampf", "login", 401, Credentials);
         row("list, station token", "/quilvo/wettkampfe", "station-1", 200, "",
             R"([{"id":1,"name":"Kreismeisterschaft"},{"id":2,"name":"Vereinsmeisterschaft"}])");
         row("list, bogus token", "/quilvo/wettkampfe", "bogus", 401, "");

@@ -13,10 +13,6 @@ using Treffer = ServiceProvider::Treffer;
 
 namespace {
 
-const QString NetzwerkText
-    = QStringLiteral("Netzwerkfehler!  Bitte überprüfen Sie Ihre URL / JWT Einstellungen in "
-                     "'config.json' und starten Sie das Programm neu! (");
-
 // The card as "field=value" texts, so one table row can state any subset of
 // its fields; each hit reads "x/y/ringe/teiler".
 QStringList fields(const ServiceProvider::Scheibe &s)
@@ -208,7 +204,9 @@ private slots:
             QTest::newRow(name) << QString(operation) << status << emitted;
         };
 
-        const QString netz = "requestError(" + NetzwerkText;
+        const QString netz
+            = "requestError(Netzwerkfehler!  Bitte überprüfen Sie Ihre URL / JWT Einstellungen in "
+              "'config.json' und starten Sie das Programm neu! (";
         // The list shows only the toolkit's code when the HTTP layer reports one.
         row("liste refused", "liste", 0, { netz + "1)\nServer 127.0.0.1:%port nicht erreichbar.)" });
         row("liste 401", "liste", 401,
@@ -275,8 +273,7 @@ private slots:
         };
         const QString ok = QStringLiteral("Bearer station loginOk(KM,max)");
 
-        // Each login goes out with the configured token, then its own is used;
-        // a logoff does not touch the client, so the next list still carries it.
+        // Each login goes out with the configured token, then its own is used.
         QCOMPARE(login(200, R"({"jwt":"erster"})"), ok);
         QCOMPARE(authorizationOf("scheibe"), QByteArray("Bearer erster"));
         QCOMPARE(login(200, R"({"jwt":"zweiter"})"), ok);
