@@ -41,8 +41,6 @@ private slots:
         QTest::mouseDClick(ziel, Qt::LeftButton, {}, ziel->rect().center());
         QTest::mouseClick(ziel, Qt::RightButton, {}, ziel->rect().center());
         QVERIFY(st.window->alsPdfSpeichern(pdf));
-        if (qEnvironmentVariableIsSet("KOVRIT_PDF"))
-            QFile::copy(pdf, qEnvironmentVariable("KOVRIT_PDF"));
 
         QByteArray ausgabe;
         QVERIFY(lauf(QStringLiteral("pdftotext"), { pdf, QStringLiteral("-") }, &ausgabe));

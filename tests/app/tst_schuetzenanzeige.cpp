@@ -21,7 +21,6 @@ class TestSchuetzenanzeige : public QObject
             QCOMPARE(s->ringeLabel(), von->ringeLabel());
             QCOMPARE(s->teilerLabel(), von->teilerLabel());
             QCOMPARE(s->farbe(), von->farbe());
-            QCOMPARE(s->teilerAbstand(), von->teilerAbstand());
             if (von->valid())
                 QCOMPARE(QPointF(s->x(), s->y()), QPointF(von->x(), von->y()));
         }
