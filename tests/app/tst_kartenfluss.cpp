@@ -237,7 +237,7 @@ private slots:
         auto karte = st.kartenSpec(1001, schuss);
         karte.teilerFaktor = 2.5;
         karte.hits = {
-            { 1.0, 0.0, 10.4, 250.0 }, { 0.0, 2.0, 9.8, 500.0 }, { 3.0, 3.0, 0.0, -1.0 }, { 0, 0, -1, -1 }
+            { 1.0, 0.0, 10.4, 250.0 }, { 0.0, 2.0, 9.8, 500.0 }, { 3.0, 3.0, 0.0, 1200.0 }, { 0, 0, -1, -1 }
         };
         karte.evaluatedAt = 1710267900;
         st.server->addCard(karte);
