@@ -5,6 +5,7 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <iterator>
 
 // Sits between the station and the competition server on 127.0.0.1 and
 // passes every request on. Replies to requests whose target contains a held
@@ -31,26 +32,18 @@ public:
     // Replies to requests whose target contains `pattern` wait from now on.
     void hold(const QByteArray &pattern) { _muster << pattern; }
     void stopHolding() { _muster.clear(); }
-    // The number of replies (for targets containing `pattern`) that the
-    // server has given and the proxy keeps back.
-    int held(const QByteArray &pattern = QByteArray()) const
+    // The number of replies that the server has given and the proxy keeps back.
+    int held() const { return int(std::count_if(_anfragen.cbegin(), _anfragen.cend(), &gehalten)); }
+    // Hands on the oldest kept reply (the newest with `neueste`, so replies
+    // overtake each other); false if there is none.
+    bool release(bool neueste = false)
     {
-        return int(std::count_if(_anfragen.cbegin(), _anfragen.cend(), [&](const Anfrage *a) {
-            return a->halten && a->fertig && a->target.contains(pattern);
-        }));
-    }
-    // Hands on the oldest kept reply for `pattern` (the newest with
-    // `neueste`, so replies overtake each other); false if there is none.
-    bool release(const QByteArray &pattern = QByteArray(), bool neueste = false)
-    {
-        for (qsizetype i = 0; i < _anfragen.size(); ++i) {
-            Anfrage *a = _anfragen.at(neueste ? _anfragen.size() - 1 - i : i);
-            if (a->halten && a->fertig && a->target.contains(pattern)) {
-                deliver(a);
-                return true;
-            }
-        }
-        return false;
+        QList<Anfrage *> kandidaten;
+        std::copy_if(_anfragen.cbegin(), _anfragen.cend(), std::back_inserter(kandidaten), &gehalten);
+        if (kandidaten.isEmpty())
+            return false;
+        deliver(neueste ? kandidaten.last() : kandidaten.first());
+        return true;
     }
     // Stops holding and hands on every reply, kept or still on its way.
     void releaseAll()
@@ -71,11 +64,12 @@ private:
     {
         QPointer<QTcpSocket> client;
         QTcpSocket *upstream = nullptr;
-        QByteArray target;
         QByteArray antwort;
         bool halten = false;
         bool fertig = false; // the whole reply is in
     };
+
+    static bool gehalten(const Anfrage *a) { return a->halten && a->fertig; }
 
     // Length of a complete HTTP message (head and body) at the start of
     // `bytes`, or -1 while it is still incomplete. Bodies come with a
@@ -83,15 +77,12 @@ private:
     static qsizetype messageLength(const QByteArray &bytes)
     {
         const qsizetype kopfEnde = bytes.indexOf("\r\n\r\n");
-        if (kopfEnde < 0)
-            return -1;
-        qsizetype laenge = 0;
+        qsizetype gesamt = kopfEnde + 4;
         for (const QByteArray &zeile : bytes.left(kopfEnde).split('\n')) {
             if (zeile.toLower().startsWith("content-length:"))
-                laenge = zeile.mid(15).trimmed().toLongLong();
+                gesamt += zeile.mid(15).trimmed().toLongLong();
         }
-        const qsizetype gesamt = kopfEnde + 4 + laenge;
-        return bytes.size() >= gesamt ? gesamt : -1;
+        return kopfEnde >= 0 && bytes.size() >= gesamt ? gesamt : -1;
     }
 
     void onClientReadable(QTcpSocket *client)
@@ -104,9 +95,9 @@ private:
         client->read(laenge);
         auto *a = new Anfrage;
         a->client = client;
-        a->target = bytes.left(bytes.indexOf("\r\n")).split(' ').value(1);
+        const QByteArray target = bytes.left(bytes.indexOf("\r\n")).split(' ').value(1);
         for (const QByteArray &m : qAsConst(_muster))
-            a->halten = a->halten || a->target.contains(m);
+            a->halten = a->halten || target.contains(m);
         a->upstream = new QTcpSocket(this);
         connect(a->upstream, &QTcpSocket::readyRead, this, [this, a] { onUpstreamReadable(a); });
         a->upstream->connectToHost(QHostAddress(QHostAddress::LocalHost), _serverPort);
@@ -118,18 +109,12 @@ private:
     {
         a->antwort += a->upstream->readAll();
         const qsizetype laenge = messageLength(a->antwort);
-        if (laenge < 0 || a->fertig)
+        if (laenge < 0)
             return;
         a->antwort.truncate(laenge);
-        // The station must not send its next request on this connection.
-        const qsizetype kopfEnde = a->antwort.indexOf("\r\n\r\n");
-        QList<QByteArray> zeilen;
-        for (const QByteArray &z : a->antwort.left(kopfEnde).split('\n')) {
-            if (!z.toLower().startsWith("connection:"))
-                zeilen << z.trimmed();
-        }
-        zeilen.insert(1, "Connection: close");
-        a->antwort = zeilen.join("\r\n") + a->antwort.mid(kopfEnde);
+        // The station must not send its next request on this connection; the
+        // stand-in server's replies carry no Connection header of their own.
+        a->antwort.insert(a->antwort.indexOf("\r\n") + 2, "Connection: close\r\n");
         a->fertig = true;
         a->upstream->deleteLater();
         a->upstream = nullptr;

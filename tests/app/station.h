@@ -42,8 +42,7 @@ inline QStringList &protokoll()
 }
 inline void protokollStarten()
 {
-    static QtMessageHandler standard = nullptr;
-    standard
+    static const QtMessageHandler standard
         = qInstallMessageHandler([](QtMsgType typ, const QMessageLogContext &kontext, const QString &text) {
               protokoll() << text;
               if (typ != QtInfoMsg && typ != QtDebugMsg)
@@ -109,17 +108,22 @@ inline QList<Hit> treffer(const QList<Shot> &shots)
 
 class Station : public QObject
 {
+    // Members are torn down from the last up: the window before the server
+    // and the emulator it talks to, while boxes are still being closed.
+    QTimer _boxCloser;
+    QList<QPointer<QMessageBox>> _closing;
+
 public:
     static constexpr const char *User = "aufsicht";
     static constexpr const char *Password = "Zehn,9";
 
     QTemporaryDir dir;
-    std::unique_ptr<KovritServer> server;
     Rm3Simulator sim;
+    std::unique_ptr<HoldingProxy> proxy;
+    std::unique_ptr<KovritServer> server;
     quint32 wettkampf = 0;
     quint16 port = 0;
     std::unique_ptr<MainWindow> window;
-    std::unique_ptr<HoldingProxy> proxy;
     QStringList fehler; // texts of the "Fehler" boxes, in order
     QStringList statusBeiFehler; // the machine's status label while each box was open
     QStringList fragen; // texts of the questions, in order
@@ -130,12 +134,6 @@ public:
     {
         connect(&_boxCloser, &QTimer::timeout, this, [this] { closeBoxes(); });
         _boxCloser.start(20);
-    }
-
-    ~Station() override
-    {
-        window.reset();
-        server.reset();
     }
 
     // Server with one competition and the officer's account, emulator on a
@@ -193,6 +191,7 @@ public:
     QString ringe() const { return find<QLabel>("ringe")->text(); }
     QString zehntel() const { return find<QLabel>("zehntel")->text(); }
     QString schuetze() const { return find<QLineEdit>("schutze")->text(); }
+    QString meldung() const { return find<QLabel>("meldung")->text(); }
     QPushButton *speichern() const { return find<QPushButton>("speichernButton"); }
     QPushButton *abbrechen() const { return find<QPushButton>("abbrechenButton"); }
 
@@ -236,8 +235,7 @@ public:
         return QTest::qWaitFor(fertig, 5000) && fehler.size() == boxen;
     }
 
-    KovritServer::CardSpec kartenSpec(quint32 nummer, int schuss = 10, int waffe = 1,
-                                      const QString &schuetze = QString()) const
+    KovritServer::CardSpec kartenSpec(quint32 nummer, int schuss = 10, int waffe = 1) const
     {
         KovritServer::CardSpec karte;
         karte.competitionId = wettkampf;
@@ -245,8 +243,6 @@ public:
         karte.schussProScheibe = schuss;
         karte.weaponType = waffe;
         karte.weapon = waffe == 2 ? QStringLiteral("Luftpistole") : QStringLiteral("Luftgewehr");
-        if (!schuetze.isEmpty())
-            karte.shooter = schuetze;
         return karte;
     }
 
@@ -327,7 +323,4 @@ private:
         }
         _closing.removeIf([](const QPointer<QMessageBox> &p) { return p.isNull() || !p->isVisible(); });
     }
-
-    QTimer _boxCloser;
-    QList<QPointer<QMessageBox>> _closing;
 };

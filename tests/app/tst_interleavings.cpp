@@ -309,7 +309,7 @@ private:
             const bool neueste = _zufall.bounded(2);
             e = QStringLiteral("server: %1 held reply %2")
                     .arg(neueste ? "newest" : "oldest")
-                    .arg(st.proxy->release(QByteArray(), neueste) ? "released" : "(none)");
+                    .arg(st.proxy->release(neueste) ? "released" : "(none)");
         } else if (art == 16) {
             const QByteArray muster = QList<QByteArray> { Abruf, Uebermittlung, {} }.at(_zufall.bounded(3));
             muster.isEmpty() ? st.proxy->stopHolding() : st.proxy->hold(muster);
