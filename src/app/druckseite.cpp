@@ -2,8 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "forms/ergebnis.h"
-#include "targets/lgscheibe.h"
-#include "targets/lpscheibe.h"
+#include "targets/lxscheibe.h"
 
 #include <QPagedPaintDevice>
 #include <QPainter>
@@ -19,16 +18,8 @@ namespace {
 // same code, so paper and screen cannot disagree.
 QPixmap gesicht(const LxScheibe *vorlage, int pixel)
 {
-    std::unique_ptr<LxScheibe> kopie;
-    if (dynamic_cast<const LpScheibe *>(vorlage))
-        kopie = std::make_unique<LpScheibe>(nullptr, vorlage->index(), vorlage->teilerAbstand());
-    else
-        kopie = std::make_unique<LgScheibe>(nullptr, vorlage->index(), vorlage->teilerAbstand());
-    if (vorlage->valid())
-        kopie->setSchuss(vorlage->x(), vorlage->y(), vorlage->ringeLabel(), vorlage->teilerLabel(),
-                         LxScheibe::Weiss);
-    else
-        kopie->setSchussUngultig(vorlage->ringeLabel(), vorlage->teilerLabel(), LxScheibe::Weiss);
+    std::unique_ptr<LxScheibe> kopie(vorlage->kopie(nullptr));
+    kopie->fillScheibe(LxScheibe::Weiss); // the words below say what the colours said
     kopie->setAttribute(Qt::WA_DontShowOnScreen);
     kopie->resize(pixel, pixel);
     return kopie->grab();

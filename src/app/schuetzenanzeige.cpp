@@ -1,8 +1,7 @@
 #include "app/schuetzenanzeige.h"
 
 #include "forms/ergebnis.h"
-#include "targets/lgscheibe.h"
-#include "targets/lpscheibe.h"
+#include "targets/lxscheibe.h"
 #include "ui_schuetzenanzeige.h"
 
 #include <QFrame>
@@ -10,6 +9,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWindow>
+
+#include <typeinfo>
 
 namespace {
 
@@ -58,8 +59,7 @@ void Schuetzenanzeige::zeige(const Stand &stand, const QList<const LxScheibe *> 
     // made anew then, otherwise only their state is taken over.
     bool gleich = scheiben.size() == _scheiben.size();
     for (qsizetype i = 0; gleich && i < scheiben.size(); ++i)
-        gleich = bool(dynamic_cast<const LpScheibe *>(scheiben.at(i)))
-                == bool(dynamic_cast<LpScheibe *>(_scheiben.at(i)))
+        gleich = typeid(*scheiben.at(i)) == typeid(*_scheiben.at(i))
             && scheiben.at(i)->teilerAbstand() == _scheiben.at(i)->teilerAbstand();
     if (!gleich) {
         qDeleteAll(_rahmen);
@@ -72,10 +72,7 @@ void Schuetzenanzeige::zeige(const Stand &stand, const QList<const LxScheibe *> 
             rahmen->setLineWidth(6);
             auto *box = new QVBoxLayout(rahmen);
             box->setContentsMargins(6, 6, 6, 6);
-            const LxScheibe *vorlage = scheiben.at(i);
-            LxScheibe *scheibe = dynamic_cast<const LpScheibe *>(vorlage)
-                ? static_cast<LxScheibe *>(new LpScheibe(rahmen, unsigned(i), vorlage->teilerAbstand()))
-                : new LgScheibe(rahmen, unsigned(i), vorlage->teilerAbstand());
+            LxScheibe *scheibe = scheiben.at(i)->kopie(rahmen);
             scheibe->setAttribute(Qt::WA_TransparentForMouseEvents);
             scheibe->setFocusPolicy(Qt::NoFocus);
             box->addWidget(scheibe);
@@ -85,12 +82,7 @@ void Schuetzenanzeige::zeige(const Stand &stand, const QList<const LxScheibe *> 
         }
     }
     for (qsizetype i = 0; i < scheiben.size(); ++i) {
-        const LxScheibe *von = scheiben.at(i);
-        LxScheibe *nach = _scheiben.at(i);
-        if (von->valid())
-            nach->setSchuss(von->x(), von->y(), von->ringeLabel(), von->teilerLabel(), von->farbe());
-        else
-            nach->setSchussUngultig(von->ringeLabel(), von->teilerLabel(), von->farbe());
+        _scheiben.at(i)->uebernehmen(*scheiben.at(i));
         setzeFarbe(_rahmen.at(i),
                    i == stand.letzter ? QColor(0x15, 0x65, 0xc0) : palette().color(QPalette::Window));
     }

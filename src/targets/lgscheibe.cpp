@@ -6,6 +6,13 @@ LgScheibe::LgScheibe(QWidget *parent, unsigned index, double teilerAbstand)
     : LxScheibe(parent, index, teilerAbstand)
 { }
 
+LxScheibe *LgScheibe::kopie(QWidget *parent) const
+{
+    auto *k = new LgScheibe(parent, index(), teilerAbstand());
+    k->uebernehmen(*this);
+    return k;
+}
+
 void LgScheibe::paintEvent(QPaintEvent *event)
 {
     // Ring lines of the paper target, in ring widths of 2.5 mm; the mark has

@@ -6,6 +6,13 @@ LpScheibe::LpScheibe(QWidget *parent, unsigned index, double teilerAbstand)
     : LxScheibe(parent, index, teilerAbstand)
 { }
 
+LxScheibe *LpScheibe::kopie(QWidget *parent) const
+{
+    auto *k = new LpScheibe(parent, index(), teilerAbstand());
+    k->uebernehmen(*this);
+    return k;
+}
+
 void LpScheibe::paintEvent(QPaintEvent *event)
 {
     // Ring lines of the paper target, in ring widths of 8 mm, and the inner

@@ -9,6 +9,7 @@ class LpScheibe : public LxScheibe
 {
 public:
     LpScheibe(QWidget *parent, unsigned index, double teilerAbstand);
+    LxScheibe *kopie(QWidget *parent) const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

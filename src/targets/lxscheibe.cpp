@@ -159,6 +159,25 @@ void LxScheibe::setSchussUngultig(QString ringeText, QString teilerText, unsigne
     update();
 }
 
+LxScheibe *LxScheibe::kopie(QWidget *parent) const
+{
+    auto *k = new LxScheibe(parent, _index, _teilerAbstand);
+    k->uebernehmen(*this);
+    return k;
+}
+
+void LxScheibe::uebernehmen(const LxScheibe &von)
+{
+    _valid = von._valid;
+    _vonHand = false;
+    _x = von._x;
+    _y = von._y;
+    _ringeLabel = von._ringeLabel;
+    _teilerLabel = von._teilerLabel;
+    _farbe = von._farbe;
+    update();
+}
+
 void LxScheibe::fillScheibe(unsigned farbe)
 {
     _farbe = farbe;

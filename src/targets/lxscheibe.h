@@ -54,6 +54,12 @@ public:
     static QString ringeText(double ringe); // truncated to tenths: 9.7 -> "9,7R"
     static QString teilerText(double teiler); // rounded to tenths: 604.669 -> "604,7T"
 
+    // A target of the same face and Teiler distance showing the same shot,
+    // for a second view of it (the shooter's display, the printout).
+    virtual LxScheibe *kopie(QWidget *parent) const;
+    // Shows the shot, its texts and its colour as `von` shows them.
+    void uebernehmen(const LxScheibe &von);
+
     // Shown state, for whoever needs to look at the target from outside.
     double teilerAbstand() const { return _teilerAbstand; }
     unsigned farbe() const { return _farbe; }
