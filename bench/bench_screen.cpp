@@ -36,8 +36,6 @@ int benchScreen(int argc, char **argv)
             }
             if (k > 0)
                 schussMs.append(ns / 1e6);
-            if (k > 0 && ns / 1e6 > 6)
-                std::printf("slow: card %d shot %u %.1f ms\n", k, i, ns / 1e6);
         }
         if (!sitzung.gespeichert()) {
             std::fprintf(stderr, "screen: card %d not saved\n", k);
