@@ -64,13 +64,33 @@ bool BenchApp::notify(QObject *receiver, QEvent *event)
         _paintedInFrame.append(receiver);
     if (_frameDepth == 0 && !_paintedInFrame.isEmpty()) {
         const qint64 t = now();
-        for (const QObject *o : std::as_const(_paintedInFrame))
-            _paintedAt.insert(o, t);
+        for (const QObject *o : std::as_const(_paintedInFrame)) {
+            QList<qint64> &zeiten = _paintedAt[o];
+            if (zeiten.isEmpty() || zeiten.last() != t)
+                zeiten.append(t);
+            if (zeiten.size() > 16)
+                zeiten.removeFirst();
+        }
         _paintedInFrame.clear();
     }
     if (reply && !replyWasFinished && replyPtr && fertig(replyPtr))
         _replyFinishedAt = start;
     return r;
+}
+
+qint64 BenchApp::paintedAt(const QObject *widget) const
+{
+    const QList<qint64> zeiten = _paintedAt.value(widget);
+    return zeiten.isEmpty() ? 0 : zeiten.last();
+}
+
+qint64 BenchApp::paintedAfter(const QObject *widget, qint64 seit) const
+{
+    for (const qint64 t : _paintedAt.value(widget)) {
+        if (t > seit)
+            return t;
+    }
+    return 0;
 }
 
 bool BenchApp::pumpUntil(const std::function<bool()> &cond, int timeoutMs)

@@ -22,7 +22,11 @@ public:
     static qint64 now();
 
     // End (ns) of the last finished frame that painted the object; 0 if none.
-    qint64 paintedAt(const QObject *widget) const { return _paintedAt.value(widget, 0); }
+    qint64 paintedAt(const QObject *widget) const;
+    // End (ns) of the first frame finished after `seit` that painted the
+    // object; 0 if none yet. What the eye sees first: one pass of the event
+    // loop can run a later frame that paints the object again.
+    qint64 paintedAfter(const QObject *widget, qint64 seit) const;
     // Start (ns) of the event delivery during which the last network reply
     // finished; 0 if none yet.
     qint64 replyFinishedAt() const { return _replyFinishedAt; }
@@ -33,7 +37,7 @@ public:
 private:
     int _frameDepth = 0;
     QList<const QObject *> _paintedInFrame;
-    QHash<const QObject *, qint64> _paintedAt;
+    QHash<const QObject *, QList<qint64>> _paintedAt; // frame ends, the latest few
     qint64 _replyFinishedAt = 0;
 };
 

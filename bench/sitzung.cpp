@@ -113,7 +113,7 @@ bool Sitzung::karte(quint32 nummer, double *ns)
             return false;
         for (unsigned i = 0; i < 10; ++i) {
             LxScheibe *s = scheibe(i);
-            if (!s || _app.paintedAt(s) < _app.replyFinishedAt())
+            if (!s || _app.paintedAfter(s, _app.replyFinishedAt()) == 0)
                 return false;
         }
         return true;
@@ -122,7 +122,7 @@ bool Sitzung::karte(quint32 nummer, double *ns)
         return false;
     qint64 ende = 0;
     for (unsigned i = 0; i < 10; ++i)
-        ende = std::max(ende, _app.paintedAt(scheibe(i)));
+        ende = std::max(ende, _app.paintedAfter(scheibe(i), _app.replyFinishedAt()));
     *ns = double(ende - _app.replyFinishedAt());
     return true;
 }
@@ -141,9 +141,9 @@ bool Sitzung::schuss(unsigned i, double *ns)
                                 LxScheibe::_teiler(x, y, 250.0), x, y);
     const qint64 t0 = BenchApp::now();
     _pty.write(QByteArray(zeile, n));
-    if (!_app.pumpUntil([&] { return _app.paintedAt(s) > t0 && s->ringeLabel() != QLatin1String(""); }))
+    if (!_app.pumpUntil([&] { return _app.paintedAfter(s, t0) > 0 && s->ringeLabel() != QLatin1String(""); }))
         return false;
-    *ns = double(_app.paintedAt(s) - t0);
+    *ns = double(_app.paintedAfter(s, t0) - t0);
     return true;
 }
 

@@ -109,6 +109,11 @@ bool Header::eventFilter(QObject *watched, QEvent *event)
 
 void Header::inputDisable()
 {
+    // Disabled, the input would hand its focus down the chain to the Verlauf,
+    // whose focus frame repaints the whole list with the first shot of every
+    // card and where keys would search. Without a focus widget keys go to the
+    // window, which answers digits with its hint.
+    ui->scheibe->clearFocus();
     ui->scheibe->setEnabled(false);
     ui->scheibe->setToolTip(sperrText());
 }

@@ -59,6 +59,23 @@ bool ScheibenLayout::setLayout(unsigned anzahl, ScheibenTyp typ, double teilerFa
             proReihe = (anzahl + 1) / 2;
     }
 
+    // The next card of a match nearly always has the same targets. They are
+    // cleared and kept: new ones would be laid out and painted twice over,
+    // most of a frame at full-screen sizes.
+    const bool gleich
+        = anzahl > 0 && anzahl == _anzahl && proReihe == _proReihe && (typ == Lg) == (_typ == Lg);
+    // Ring widths of 2.5 mm and 8 mm in hundredths of a millimetre.
+    const double abstand = (typ == Lg ? 250.0 : 800.0) / teilerFaktor;
+    _abbrechenButton->setEnabled(false);
+    _speichernButton->setEnabled(false);
+    if (gleich) {
+        for (unsigned i = 0; i < _anzahl; ++i) {
+            _scheiben[i]->setTeilerAbstand(abstand);
+            _scheiben[i]->clearScheibe();
+        }
+        return true;
+    }
+
     for (unsigned i = 0; i < _anzahl; ++i) {
         delete _scheiben[i];
         _scheiben[i] = nullptr;
@@ -76,9 +93,9 @@ bool ScheibenLayout::setLayout(unsigned anzahl, ScheibenTyp typ, double teilerFa
         for (unsigned n = 0; n < proReihe && erzeugt < anzahl; ++n, ++erzeugt) {
             LxScheibe *scheibe;
             if (typ == Lg)
-                scheibe = new LgScheibe(ui->schussbild, erzeugt, 250.0 / teilerFaktor);
+                scheibe = new LgScheibe(ui->schussbild, erzeugt, abstand);
             else
-                scheibe = new LpScheibe(ui->schussbild, erzeugt, 800.0 / teilerFaktor);
+                scheibe = new LpScheibe(ui->schussbild, erzeugt, abstand);
             connect(scheibe, &LxScheibe::scheibeClicked, this, &ScheibenLayout::onScheibeClicked);
             _scheiben[erzeugt] = scheibe;
             reihe->addWidget(scheibe, 2);
@@ -90,13 +107,13 @@ bool ScheibenLayout::setLayout(unsigned anzahl, ScheibenTyp typ, double teilerFa
     }
 
     _anzahl = anzahl;
+    _proReihe = proReihe;
+    _typ = typ;
     if (erzeugt == 0)
         ui->body->addStretch(1);
 
     auto *knoepfe = new QHBoxLayout;
-    _abbrechenButton->setEnabled(false);
     knoepfe->addWidget(_abbrechenButton);
-    _speichernButton->setEnabled(false);
     knoepfe->addWidget(_speichernButton);
     ui->body->addLayout(knoepfe);
 

@@ -27,7 +27,8 @@ public:
     explicit ScheibenLayout(QWidget *parent = nullptr);
     ~ScheibenLayout() override;
 
-    // Rebuilds the grid; false (and nothing changed) for more than 10 targets.
+    // Rebuilds the grid, or clears the targets for a card with the same ones;
+    // false (and nothing changed) for more than 10 targets.
     bool setLayout(unsigned anzahl, ScheibenTyp typ, double teilerFaktor);
     unsigned getScheibenzahl() const;
     LxScheibe *getScheibe(unsigned index) const; // null if index >= anzahl
@@ -63,4 +64,6 @@ private:
     QPushButton *_abbrechenButton;
     LxScheibe *_scheiben[MaxScheiben] = {};
     unsigned _anzahl;
+    unsigned _proReihe = 0;
+    ScheibenTyp _typ = Lg;
 };

@@ -71,7 +71,14 @@ private slots:
     {
         Station st;
         QVERIFY(st.bereit(1001, 2));
-        QVERIFY(st.schiessen({ doubtful(zehnSchuss().first()), zehnSchuss().at(1) }));
+        // The first shot locks the input, which hands its focus to nobody: in
+        // the Verlauf the scanner's keys would search, and its focus frame
+        // would repaint the whole list with every card.
+        st.sim.queueShots({ zehnSchuss().first() });
+        QTRY_VERIFY(!st.karte()->isEnabled());
+        QVERIFY(st.find<QTableView>("verlauf")->isVisible());
+        QCOMPARE(QApplication::focusWidget(), nullptr);
+        st.sim.queueShots({ doubtful(zehnSchuss().at(1)) });
         QTRY_VERIFY(st.speichern()->isEnabled());
         st.speichern()->setFocus();
 

@@ -40,6 +40,10 @@ private slots:
         QTRY_COMPARE(maschine.zustand(), int(MaschineRm3::Verbunden));
         QVERIFY(!waechter.wartet());
 
+        // The link dangles into the test's own folder: a pty number freed
+        // here may be taken at once by another test running beside this one.
+        QVERIFY(QFile::remove(link));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("weg")), link));
         sim.closeLine();
         QTRY_COMPARE(fehler.size(), 1);
         QVERIFY(waechter.wartet());

@@ -173,6 +173,22 @@ void TstScheibenLayout::shotsAndButtons()
     QCOMPARE(flaechen(grid), QStringLiteral("Lp 80 #1")); // any other kind is Lp
     QCOMPARE(reihen(grid), QStringLiteral("2 B"));
     QCOMPARE(knoepfe(grid), QStringLiteral("--"));
+
+    // The next card of the same shape keeps the targets but nothing of the
+    // last card: no shot, white, locked, the new factor's Teiler scale.
+    LxScheibe *lp = grid.getScheibe(1);
+    QVERIFY(grid.setScheibe(0, 0.3, 0.4, true));
+    QTRY_VERIFY(lp->isVisible() && lp->pixelProRing() > 0);
+    QTest::mouseDClick(lp, Qt::LeftButton);
+    QVERIFY(grid.setLayout(2, ScheibenLayout::Lp, 4.0));
+    QCOMPARE(grid.getScheibe(1), lp);
+    QCOMPARE(anzeige(grid.getScheibe(0)) + anzeige(lp), QStringLiteral("| ffffff| ffffff"));
+    QVERIFY(!grid.getScheibe(0)->valid() && !lp->editierbar());
+    QCOMPARE(flaechen(grid), QStringLiteral("Lp 200 #1"));
+    QCOMPARE(knoepfe(grid), QStringLiteral("--"));
+    // Another kind of face is built anew.
+    QVERIFY(grid.setLayout(2, ScheibenLayout::Lg, 1.0));
+    QCOMPARE(flaechen(grid), QStringLiteral("Lg 250 #1"));
 }
 
 QTEST_MAIN(TstScheibenLayout)
