@@ -23,7 +23,8 @@ void Verlauf::setRinge(quint64 karte, int ringe, double zehntel)
         return;
     _eintraege[z].ringe = ringe;
     _eintraege[z].zehntel = zehntel;
-    geaendert(z);
+    // One cell: a view repaints all it shows for a change of several.
+    emit dataChanged(index(z, Ringe), index(z, Ringe));
 }
 
 void Verlauf::setZustand(quint64 karte, Zustand zustand)

@@ -2,6 +2,8 @@
 
 #include "ui_ergebnis.h"
 
+#include "targets/rahmenstil.h"
+
 #include <cmath>
 
 Ergebnis::Ergebnis(QWidget *parent)
@@ -9,6 +11,8 @@ Ergebnis::Ergebnis(QWidget *parent)
     , ui(new Ui::Ergebnis)
 {
     ui->setupUi(this);
+    // The totals change with every shot; see RahmenStil.
+    ui->groupBox->setStyle(new RahmenStil(this));
 }
 
 Ergebnis::~Ergebnis()

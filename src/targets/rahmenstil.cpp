@@ -1,6 +1,7 @@
 #include "targets/rahmenstil.h"
 
 #include <QImage>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QStyleOption>
 #include <QWidget>
@@ -70,7 +71,15 @@ void RahmenStil::drawPrimitive(PrimitiveElement element, const QStyleOption *opt
         QRect(r.left(), flaeche.top(), flaeche.left() - r.left(), flaeche.height()),
         QRect(flaeche.right() + 1, flaeche.top(), r.right() - flaeche.right(), flaeche.height()),
     };
+    // A target repainted inside the frame repaints the frame behind it too:
+    // the bands outside what is being repainted cost a full draw each and
+    // show nothing.
+    const QPaintEngine *engine = painter->paintEngine();
+    const QRegion neu = engine ? engine->systemClip() : QRegion();
+    const QTransform zumGeraet = painter->deviceTransform();
     for (const QRect &streifenRect : streifen) {
+        if (!neu.isEmpty() && !neu.intersects(zumGeraet.mapRect(streifenRect)))
+            continue;
         painter->save();
         painter->setClipRect(streifenRect, Qt::IntersectClip);
         QProxyStyle::drawPrimitive(element, option, painter, widget);

@@ -2,6 +2,7 @@
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QTableView>
 
 #include <cstdio>
 
@@ -96,6 +97,9 @@ public:
         karteAnlegen(201, { {}, { -1.5, 0.5, 8.6, 375.0 } });
         connect(&st.window->serviceProvider(), &ServiceProvider::setTrefferOk, this, &Lauf::bestaetigt);
         connect(&st.window->serviceProvider(), &ServiceProvider::scheibe, this, [this] { sitzung(); });
+        // Every card taken onto the screen gets its line in the Verlauf.
+        connect(st.find<QTableView>("verlauf")->model(), &QAbstractItemModel::rowsInserted, this,
+                [this] { ++_genommen; });
         laufend = this;
         const int anzahl = _zufall.bounded(20, 41);
         for (int i = 0; i < anzahl; ++i) {
@@ -148,8 +152,8 @@ private:
     int _fragen = 0, _fehler = 0; // questions and error boxes already booked
     QList<quint32> _jaOffen; // Ja given, not yet tied to a card on screen
     QHash<int, QList<quint32>> _ja; // per session: the cards whose re-reading got Ja
-    QPointer<LxScheibe> _erste; // first target of the session on screen
-    int _sitzung = 0;
+    int _genommen = 0; // cards taken onto the screen
+    int _sitzung = 0; // the last of them seen
     int _schuss = 0;
 
     void karteAnlegen(quint32 nummer, const QList<Hit> &hits)
@@ -179,14 +183,13 @@ private:
         return b;
     }
 
-    // Every card taken rebuilds the grid: a new first target, a new session.
+    // Every card taken is a new session of the targets.
     int sitzung()
     {
         verbucheFragen();
-        LxScheibe *erste = st.scheibe(0);
-        if (erste && erste != _erste) {
-            _erste = erste;
-            _ja[++_sitzung] = _jaOffen;
+        if (_genommen != _sitzung) {
+            _sitzung = _genommen;
+            _ja[_sitzung] = _jaOffen;
             _jaOffen.clear();
         }
         return _sitzung;
