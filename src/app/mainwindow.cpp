@@ -127,25 +127,7 @@ void MainWindow::richteVerlaufEin(const QString &path)
     _verlaufAnsicht->setEditTriggers(QAbstractItemView::NoEditTriggers);
     _verlaufAnsicht->verticalHeader()->hide();
     _verlaufAnsicht->setWordWrap(false);
-    // Columns as wide as their usual texts in bold (the card on screen), set
-    // once: sizing them to the contents at every change cost most of a frame
-    // with each save. A longer state than "gespeichert" is elided and shown
-    // whole as a tooltip; the saved line above the targets says it in full.
-    QFont fett = _verlaufAnsicht->font();
-    fett.setBold(true);
-    const QFontMetrics schrift(fett);
-    const auto breite = [&](const QStringList &texte) {
-        int b = 0;
-        for (const QString &t : texte)
-            b = qMax(b, schrift.horizontalAdvance(t) + 10);
-        return b;
-    };
-    QHeaderView *kopf = _verlaufAnsicht->horizontalHeader();
-    kopf->resizeSection(Verlauf::Nummer, breite({ tr("Scheibe"), QStringLiteral("000000") }));
-    kopf->resizeSection(Verlauf::Ringe, breite({ tr("Ringe"), QStringLiteral("100 (104,2)") }));
-    kopf->resizeSection(Verlauf::Zeit, breite({ tr("Zeit"), QStringLiteral("00:00") }));
-    kopf->resizeSection(Verlauf::Status, breite({ Verlauf::zustandText(Verlauf::Gespeichert) }));
-    kopf->setSectionResizeMode(Verlauf::Schuetze, QHeaderView::Stretch);
+    _verlaufAnsicht->horizontalHeader()->setSectionResizeMode(Verlauf::Schuetze, QHeaderView::Stretch);
     connect(_verlaufAnsicht, &QAbstractItemView::activated, this,
             [this](const QModelIndex &index) { onVerlaufGewaehlt(index.row()); });
     _verlaufDock = new QDockWidget(tr("Verlauf"), this);
@@ -197,6 +179,29 @@ void MainWindow::richteVerlaufEin(const QString &path)
     ui->connect->setShortcut(Qt::Key_F5);
     ui->disconnect->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
     ui->info->setShortcut(Qt::Key_F1);
+}
+
+// Columns as wide as their usual texts in bold (the card on screen), set at
+// the login: sizing them to the contents at every change cost most of a frame
+// with each save, and measuring the bold font loads it, which the start-up
+// need not wait for. A longer state than "gespeichert" is elided and shown
+// whole as a tooltip; the saved line above the targets says it in full.
+void MainWindow::verlaufSpalten()
+{
+    QFont fett = _verlaufAnsicht->font();
+    fett.setBold(true);
+    const QFontMetrics schrift(fett);
+    const auto breite = [&](const QStringList &texte) {
+        int b = 0;
+        for (const QString &t : texte)
+            b = qMax(b, schrift.horizontalAdvance(t) + 10);
+        return b;
+    };
+    QHeaderView *kopf = _verlaufAnsicht->horizontalHeader();
+    kopf->resizeSection(Verlauf::Nummer, breite({ tr("Scheibe"), QStringLiteral("000000") }));
+    kopf->resizeSection(Verlauf::Ringe, breite({ tr("Ringe"), QStringLiteral("100 (104,2)") }));
+    kopf->resizeSection(Verlauf::Zeit, breite({ tr("Zeit"), QStringLiteral("00:00") }));
+    kopf->resizeSection(Verlauf::Status, breite({ Verlauf::zustandText(Verlauf::Gespeichert) }));
 }
 
 void MainWindow::gotoLoginLayout()
@@ -294,6 +299,7 @@ void MainWindow::gotoScheibenLayout(const QString &wettkampf, const QString &use
     _statusText = wettkampf;
     ui->statusBar->showMessage(_statusText);
     zeigeMaschinenStatus();
+    verlaufSpalten();
     _verlaufDock->toggleViewAction()->setEnabled(true);
     // On a small screen the targets need the room; F9 shows the list.
     _verlaufDock->setVisible(width() >= 1280);

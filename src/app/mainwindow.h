@@ -119,6 +119,7 @@ private:
 
     // The Verlauf dock, the added menu entries and the keyboard shortcuts.
     void richteVerlaufEin(const QString &path);
+    void verlaufSpalten();
     void gotoLoginLayout();
     void gotoScheibenLayout(const QString &wettkampf, const QString &user);
     void updateErgebnis();
