@@ -8,13 +8,10 @@
 
 #include <QElapsedTimer>
 #include <QImage>
-#include <QMap>
 #include <QPainter>
-#include <QProcess>
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -85,11 +82,11 @@ template<typename F> double msMedian(int runden, F f)
     return median(ms);
 }
 
-// One process's share: pairs of short blocks in turn at both sizes (10
-// renders each at 1920x1080, 5 at 3840x2160), one line per pair:
-// "width full-ms floor-ms".
-int paintTeil(BenchApp &app, int paare)
+} // namespace
+
+int benchPaint(int argc, char **argv)
 {
+    BenchApp app(argc, argv);
     const QSize groessen[] = { { 1920, 1080 }, { 3840, 2160 } };
     for (const QSize &g : groessen) {
         ScheibenLayout karte;
@@ -108,65 +105,23 @@ int paintTeil(BenchApp &app, int paare)
                 karte.getScheibe(i)->parentWidget()->mapTo(&karte, QPoint(0, 0))));
 
         const int runden = g.width() > 2000 ? 5 : 10;
-        for (int paar = 0; paar < paare; ++paar) {
-            const double voll = msMedian(runden, [&] { karte.render(&bild); });
-            const double nackt = msMedian(runden, [&] {
+        // Many short blocks in turn, each pair judged by its own ratio: a
+        // neighbour's load that comes and goes hits both halves of a pair.
+        QList<double> voll, nackt, ratios;
+        for (int block = 0; block < 9; ++block) {
+            voll.append(msMedian(runden, [&] { karte.render(&bild); }));
+            nackt.append(msMedian(runden, [&] {
                 QPainter p(&bild);
                 p.fillRect(bild.rect(), karte.palette().window());
                 for (int i = 0; i < 10; ++i)
                     boden(p, rechtecke.at(i), i);
-            });
-            std::printf("%d %f %f\n", g.width(), voll, nackt);
+            }));
+            ratios.append(voll.last() / nackt.last());
         }
-    }
-    std::fflush(stdout);
-    return 0;
-}
-
-} // namespace
-
-int benchPaint(int argc, char **argv)
-{
-    if (argc >= 3 && !std::strcmp(argv[2], "teil")) {
-        BenchApp app(argc, argv);
-        return paintTeil(app, 3);
-    }
-    QCoreApplication app(argc, argv);
-    // Short blocks in turn, each pair judged by its own ratio: a neighbour's
-    // load that comes and goes hits both halves of a pair. And the pairs come
-    // from five processes: on the shared machine a whole process now and then
-    // draws the floor several times faster than the next one does (all its
-    // blocks, for the same code and data), and one process's luck must not be
-    // the verdict.
-    QMap<int, QList<double>> voll, nackt, ratios;
-    for (int teil = 0; teil < 5; ++teil) {
-        QProcess kind;
-        kind.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        kind.start(QCoreApplication::applicationFilePath(),
-                   { QStringLiteral("paint"), QStringLiteral("teil") });
-        if (!kind.waitForFinished(120000) || kind.exitCode() != 0) {
-            std::fprintf(stderr, "paint: child failed\n");
-            return 1;
-        }
-        for (const QByteArray &zeile : kind.readAllStandardOutput().split('\n')) {
-            const QList<QByteArray> w = zeile.simplified().split(' ');
-            if (w.size() != 3)
-                continue;
-            const int breite = w.at(0).toInt();
-            voll[breite].append(w.at(1).toDouble());
-            nackt[breite].append(w.at(2).toDouble());
-            ratios[breite].append(voll[breite].last() / nackt[breite].last());
-        }
-    }
-    for (const int breite : { 1920, 3840 }) {
-        if (ratios.value(breite).isEmpty()) {
-            std::fprintf(stderr, "paint: no figures at width %d\n", breite);
-            return 1;
-        }
-        const double v = median(voll.value(breite));
-        const double n = median(nackt.value(breite));
-        const double ratio = median(ratios.value(breite));
-        const QByteArray name = QStringLiteral("paint %1x%2").arg(breite).arg(breite * 9 / 16).toLatin1();
+        const double v = median(voll);
+        const double n = median(nackt);
+        const double ratio = median(ratios);
+        const QByteArray name = QStringLiteral("paint %1x%2").arg(g.width()).arg(g.height()).toLatin1();
         result(name.constData(), QStringLiteral("%1 ms (%2 x floor)").arg(v, 0, 'f', 2).arg(ratio, 0, 'f', 2),
                QStringLiteral("%1 ms").arg(n, 0, 'f', 2), QStringLiteral("<= 1.5 x floor"), ratio <= 1.5);
     }
