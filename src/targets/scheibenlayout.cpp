@@ -63,7 +63,7 @@ bool ScheibenLayout::setLayout(unsigned anzahl, ScheibenTyp typ, double teilerFa
     // cleared and kept: new ones would be laid out and painted twice over,
     // most of a frame at full-screen sizes.
     const bool gleich
-        = anzahl > 0 && anzahl == _anzahl && proReihe == _proReihe && (typ == Lg) == (_typ == Lg);
+        = anzahl > 0 && anzahl == _anzahl && proReihe == _proReihe && (typ == Lg) == _luftgewehr;
     // Ring widths of 2.5 mm and 8 mm in hundredths of a millimetre.
     const double abstand = (typ == Lg ? 250.0 : 800.0) / teilerFaktor;
     _abbrechenButton->setEnabled(false);
@@ -108,7 +108,7 @@ bool ScheibenLayout::setLayout(unsigned anzahl, ScheibenTyp typ, double teilerFa
 
     _anzahl = anzahl;
     _proReihe = proReihe;
-    _typ = typ;
+    _luftgewehr = typ == Lg;
     if (erzeugt == 0)
         ui->body->addStretch(1);
 

@@ -65,5 +65,5 @@ private:
     LxScheibe *_scheiben[MaxScheiben] = {};
     unsigned _anzahl;
     unsigned _proReihe = 0;
-    ScheibenTyp _typ = Lg;
+    bool _luftgewehr = true; // the kind of the targets; any other than Lg is Lp
 };
