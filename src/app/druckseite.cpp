@@ -1,7 +1,7 @@
 #include "app/druckseite.h"
 
 #include "app/mainwindow.h"
-#include "forms/ergebnis.h"
+#include "targets/geometrie.h"
 #include "targets/lxscheibe.h"
 
 #include <QPagedPaintDevice>
@@ -87,9 +87,9 @@ bool Druckseite::zeichnen(QPagedPaintDevice *geraet, const Inhalt &inhalt)
 
     y += zeile(QStringLiteral("Ringe: %1 (%2)    Serie: %3 (%4)")
                    .arg(inhalt.ringe)
-                   .arg(Ergebnis::zehntelText(inhalt.zehntel))
+                   .arg(Geometrie::zehntelText(inhalt.zehntel))
                    .arg(inhalt.serieRinge)
-                   .arg(Ergebnis::zehntelText(inhalt.serieZehntel)),
+                   .arg(Geometrie::zehntelText(inhalt.serieZehntel)),
                14, true);
     y += zeile(inhalt.gespeichert ? QStringLiteral("Auf dem Server gespeichert.")
                                   : QStringLiteral("Nicht gespeichert: der Server hält diese Treffer nicht."),

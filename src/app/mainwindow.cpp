@@ -3,51 +3,30 @@
 #include "app/einstellungen.h"
 #include "app/info.h"
 #include "app/konfiguration.h"
+#include "app/verlaufdock.h"
 #include "forms/ergebnis.h"
 #include "forms/header.h"
 #include "forms/login.h"
+#include "machine/uhr.h"
 #include "targets/lxscheibe.h"
 #include "targets/scheibenlayout.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDockWidget>
 #include <QFileDialog>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QStyle>
 #include <QSysInfo>
-#include <QTableView>
 #include <QTimer>
 
-#include <algorithm>
-#include <cmath>
-#include <limits>
+#include <memory>
 #include <utility>
-
-namespace {
-
-bool gleich(const ServiceProvider::Treffer &a, const ServiceProvider::Treffer &b)
-{
-    return a.x == b.x && a.y == b.y && a.ringe == b.ringe && a.teiler == b.teiler;
-}
-
-// Ring totals from a broken server can be absurd; they are shown clamped
-// rather than overflowing.
-qint32 begrenzt(double wert)
-{
-    return qint32(
-        qBound(double(std::numeric_limits<qint32>::min()), wert, double(std::numeric_limits<qint32>::max())));
-}
-
-} // namespace
 
 const char *const MainWindow::version = "V1.00r1";
 
@@ -55,7 +34,6 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
 {
-    clearTreffer();
     ui->setupUi(this);
 
     QStringList probleme;
@@ -75,19 +53,21 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     connect(&_serviceProvider, &ServiceProvider::scheibe, this, &MainWindow::onScheibeFetched);
     connect(&_serviceProvider, &ServiceProvider::setTrefferOk, this, &MainWindow::onSetTrefferOk);
     connect(&_serviceProvider, &ServiceProvider::requestError, this, &MainWindow::onVerbindungsFehler);
-    // Beyond the fixed connections: a refused submission re-arms "Speichern"
-    // (announced before the error box opens), and the link state is shown.
-    connect(&_serviceProvider, &ServiceProvider::setTrefferFailed, this, &MainWindow::onSetTrefferFailed);
-    connect(&_serviceProvider, &ServiceProvider::scheibeFailed, this, &MainWindow::onScheibeFailed);
-    connect(&_maschine, &MaschineRm3::zustandGeaendert, this, &MainWindow::onMaschinenZustand);
-    connect(&_maschine, &MaschineRm3::bereit, this, &MainWindow::onMaschineBereit);
-    connect(&_maschine, &MaschineRm3::schussIgnoriert, this, &MainWindow::onSchussIgnoriert);
+    // Beyond the fixed connections: failures name their request (announced
+    // before the error box opens), the link tells when it can take a
+    // settings line, and its state is shown.
+    connect(&_serviceProvider, &ServiceProvider::setTrefferFailed, &_fluss,
+            &Kartenfluss::uebermittlungFehlgeschlagen);
+    connect(&_serviceProvider, &ServiceProvider::scheibeFailed, &_fluss, &Kartenfluss::abrufFehlgeschlagen);
+    connect(&_maschine, &MaschineRm3::bereit, &_fluss, &Kartenfluss::maschineBereit);
+    connect(&_maschine, &MaschineRm3::schussIgnoriert, &_fluss, &Kartenfluss::schussIgnoriert);
+    connect(&_maschine, &MaschineRm3::zustandGeaendert, this, &MainWindow::zeigeMaschinenStatus);
     connect(&_portWaechter, &PortWaechter::geaendert, this, &MainWindow::zeigeMaschinenStatus);
 
     _zaehlung = new QLabel(this);
     _zaehlung->setObjectName(QStringLiteral("zaehlung"));
     ui->statusBar->addPermanentWidget(_zaehlung);
-    connect(&_verlauf, &Verlauf::zaehlungGeaendert, _zaehlung, &QLabel::setText);
+    connect(&_fluss.verlauf(), &Verlauf::zaehlungGeaendert, _zaehlung, &QLabel::setText);
     _maschinenStatus = new QLabel(this);
     _maschinenStatus->setObjectName(QStringLiteral("maschinenStatus"));
     ui->statusBar->addPermanentWidget(_maschinenStatus);
@@ -100,6 +80,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     });
 
     richteVerlaufEin(path);
+    verbindeFluss();
     qApp->installEventFilter(this);
 
     _serviceProvider.init(konfiguration.url, konfiguration.jwt);
@@ -117,23 +98,54 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
+// What the flow says beyond the targets; the grid's own connections come
+// and go with the grid.
+void MainWindow::verbindeFluss()
+{
+    connect(&_fluss, &Kartenfluss::karteGezeigt, this, &MainWindow::zeigeKarte);
+    connect(&_fluss, &Kartenfluss::eingabeGeaendert, this, &MainWindow::zeigeEingabe);
+    connect(&_fluss, &Kartenfluss::summenGeaendert, this, &MainWindow::updateErgebnis);
+    connect(&_fluss, &Kartenfluss::meldungGeaendert, this, &MainWindow::zeigeMeldung);
+    connect(&_fluss, &Kartenfluss::frageNeuAuswerten, this, &MainWindow::frageNeuAuswerten);
+    connect(&_fluss, &Kartenfluss::frageZurueckgezogen, this, &MainWindow::frageZurueckgezogen);
+    connect(&_fluss, &Kartenfluss::fehler, this, &MainWindow::onVerbindungsFehler);
+    connect(&_fluss, &Kartenfluss::maschineGeaendert, this, &MainWindow::zeigeMaschinenStatus);
+}
+
+quint32 MainWindow::abrufen(quint32 nummer)
+{
+    const quint32 vorher = _serviceProvider.letzterAuftrag();
+    _serviceProvider.getScheibe(nummer);
+    return _serviceProvider.letzterAuftrag() != vorher ? _serviceProvider.letzterAuftrag() : 0;
+}
+
+quint32 MainWindow::uebermitteln(quint32 scheibenId, const ServiceProvider::Treffer *treffer, quint32 zahl)
+{
+    const quint32 vorher = _serviceProvider.letzterAuftrag();
+    _serviceProvider.setTreffer(scheibenId, treffer, zahl);
+    return _serviceProvider.letzterAuftrag() != vorher ? _serviceProvider.letzterAuftrag() : 0;
+}
+
+bool MainWindow::einstellen(const Kartenfluss::Einstellung &e)
+{
+    return _maschine.setEinstellungen(e.waffe, e.scheibe, e.serie, MaschineRm3::Teilerfaktor(2), e.anzahl,
+                                      QString());
+}
+
+void MainWindow::karteBeenden()
+{
+    _maschine.karteBeenden();
+}
+
+void MainWindow::wiederholen()
+{
+    _schussBuffer.wiederholen();
+}
+
 void MainWindow::richteVerlaufEin(const QString &path)
 {
-    _verlaufAnsicht = new QTableView;
-    _verlaufAnsicht->setObjectName(QStringLiteral("verlauf"));
-    _verlaufAnsicht->setModel(&_verlauf);
-    _verlaufAnsicht->setSelectionBehavior(QAbstractItemView::SelectRows);
-    _verlaufAnsicht->setSelectionMode(QAbstractItemView::SingleSelection);
-    _verlaufAnsicht->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    _verlaufAnsicht->verticalHeader()->hide();
-    _verlaufAnsicht->setWordWrap(false);
-    _verlaufAnsicht->horizontalHeader()->setSectionResizeMode(Verlauf::Schuetze, QHeaderView::Stretch);
-    connect(_verlaufAnsicht, &QAbstractItemView::activated, this,
-            [this](const QModelIndex &index) { onVerlaufGewaehlt(index.row()); });
-    _verlaufDock = new QDockWidget(tr("Verlauf"), this);
-    _verlaufDock->setObjectName(QStringLiteral("verlaufDock"));
-    _verlaufDock->setWidget(_verlaufAnsicht);
-    _verlaufDock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+    _verlaufDock = new VerlaufDock(_fluss.verlauf(), this);
+    connect(_verlaufDock, &VerlaufDock::nummerGewaehlt, this, &MainWindow::onVerlaufGewaehlt);
     addDockWidget(Qt::RightDockWidgetArea, _verlaufDock);
     resizeDocks({ _verlaufDock }, { 380 }, Qt::Horizontal);
     QAction *verlaufZeigen = _verlaufDock->toggleViewAction();
@@ -181,43 +193,17 @@ void MainWindow::richteVerlaufEin(const QString &path)
     ui->info->setShortcut(Qt::Key_F1);
 }
 
-// Columns as wide as their usual texts in bold (the card on screen), set at
-// the login: sizing them to the contents at every change cost most of a frame
-// with each save, and measuring the bold font loads it, which the start-up
-// need not wait for. A longer state than "gespeichert" is elided and shown
-// whole as a tooltip; the saved line above the targets says it in full.
-void MainWindow::verlaufSpalten()
-{
-    QFont fett = _verlaufAnsicht->font();
-    fett.setBold(true);
-    const QFontMetrics schrift(fett);
-    const auto breite = [&](const QStringList &texte) {
-        int b = 0;
-        for (const QString &t : texte)
-            b = qMax(b, schrift.horizontalAdvance(t) + 10);
-        return b;
-    };
-    QHeaderView *kopf = _verlaufAnsicht->horizontalHeader();
-    kopf->resizeSection(Verlauf::Nummer, breite({ tr("Scheibe"), QStringLiteral("000000") }));
-    kopf->resizeSection(Verlauf::Ringe, breite({ tr("Ringe"), QStringLiteral("100 (104,2)") }));
-    kopf->resizeSection(Verlauf::Zeit, breite({ tr("Zeit"), QStringLiteral("00:00") }));
-    kopf->resizeSection(Verlauf::Status, breite({ Verlauf::zustandText(Verlauf::Gespeichert) }));
-}
-
 void MainWindow::gotoLoginLayout()
 {
     // Server settings changed while logged in take effect now.
     if (std::exchange(_serverNeu, false))
         _serviceProvider.init(_url, _jwt);
-    // Replies to entries made before the logoff have no card to go to.
-    _abruf = 0;
-    _einstellungOffen = false;
+    _fluss.abgemeldet();
     entferne(_header);
     entferne(_ergebnis);
     entferne(_meldung);
     entferne(_scheibenLayout);
     leereBody();
-    _anzeigeStand = {};
     zeigeAnzeige();
 
     _login = new Login(ui->centralWidget);
@@ -233,7 +219,6 @@ void MainWindow::gotoLoginLayout()
     _statusText = tr("Offline");
     ui->statusBar->showMessage(_statusText);
     zeigeMaschinenStatus();
-    _verlauf.leeren();
     _verlaufDock->toggleViewAction()->setEnabled(false);
     _verlaufDock->hide();
 }
@@ -266,7 +251,7 @@ void MainWindow::gotoScheibenLayout(const QString &wettkampf, const QString &use
     box->addWidget(_header, 3);
     connect(_header, &Header::scheibenIdEntered, &_schussBuffer, &SchussBuffer::clear);
     connect(_header, &Header::scheibenIdEntered, &_serviceProvider, &ServiceProvider::getScheibe);
-    // After the fetch is sent, so the window knows its request number.
+    // After the fetch is sent, so the flow learns its request number.
     connect(_header, &Header::scheibenIdEntered, this, &MainWindow::onScheibenIdEntered);
     _ergebnis = new Ergebnis(ui->centralWidget);
     box->addWidget(_ergebnis, 1);
@@ -289,76 +274,32 @@ void MainWindow::gotoScheibenLayout(const QString &wettkampf, const QString &use
     connect(_scheibenLayout, &ScheibenLayout::scheibeClicked, this, &MainWindow::onScheibeClicked);
     connect(_scheibenLayout, &ScheibenLayout::speichernClicked, this, &MainWindow::onSpeichernClicked);
     connect(_scheibenLayout, &ScheibenLayout::abbrechenClicked, this, &MainWindow::onAbbrechenClicked);
+    using L = ScheibenLayout;
+    connect(&_fluss, &Kartenfluss::zielGesetzt, _scheibenLayout,
+            qOverload<unsigned, double, double, QString, QString, bool>(&L::setScheibe));
+    connect(&_fluss, &Kartenfluss::zielLeer, _scheibenLayout, &L::setScheibeNull);
+    connect(&_fluss, &Kartenfluss::zielUngueltig, _scheibenLayout, &L::setScheibeUngultig);
+    connect(&_fluss, &Kartenfluss::zieleFestgeschrieben, _scheibenLayout, &L::commitScheiben);
+    connect(&_fluss, &Kartenfluss::zieleGeleert, _scheibenLayout, &L::clearScheiben);
+    connect(&_fluss, &Kartenfluss::abbrechenFreigegeben, _scheibenLayout,
+            [this] { _scheibenLayout->enableAbbrechen(true); });
+    connect(&_fluss, &Kartenfluss::entscheidungNoetig, _scheibenLayout, &L::enableButtons);
 
-    resetKarte();
-    _abruf = 0;
-    updateErgebnis();
-    _header->inputSelect();
+    _fluss.angemeldet();
 
     ui->logoff->setEnabled(true);
     _statusText = wettkampf;
     ui->statusBar->showMessage(_statusText);
     zeigeMaschinenStatus();
-    verlaufSpalten();
+    _verlaufDock->spaltenBreiten();
     _verlaufDock->toggleViewAction()->setEnabled(true);
     // On a small screen the targets need the room; F9 shows the list.
     _verlaufDock->setVisible(width() >= 1280);
 }
 
-void MainWindow::resetKarte()
-{
-    ++_karte;
-    _autoSpeichern = AutoSpeichern::Aus;
-    _scheibenId = 0;
-    _scheibenNummer = 0;
-    _schussProScheibe = 0;
-    _teilerFaktor = 1.0;
-    _ringeRest = 0;
-    _zehntelRest = 0.0;
-    _einstellungOffen = false;
-    clearTreffer();
-    for (auto &treffer : _gespeichert)
-        treffer.clear();
-    for (auto &vermerk : _vermerk)
-        vermerk.clear();
-    _anzeigeStand = {};
-}
-
-void MainWindow::clearTreffer()
-{
-    for (auto &treffer : _treffer)
-        treffer.clear();
-}
-
 void MainWindow::onScheibenIdEntered(unsigned id)
 {
-    _abruf = _serviceProvider.letzterAuftrag();
-    _abrufNummer = id;
-    if (_autoSpeichern == AutoSpeichern::Scharf)
-        _autoSpeichern = AutoSpeichern::Gehalten;
-}
-
-void MainWindow::freigeben()
-{
-    if (_autoSpeichern == AutoSpeichern::Gehalten) {
-        _autoSpeichern = AutoSpeichern::Scharf;
-    } else if (_autoSpeichern == AutoSpeichern::Faellig) {
-        // The card filled up while its submission was held: the officer
-        // decides, as the shots may have been meant for the other number.
-        _autoSpeichern = AutoSpeichern::Scharf;
-        _scheibenLayout->enableButtons();
-    }
-}
-
-void MainWindow::onScheibeFailed()
-{
-    // A failed fetch changes nothing about the card on screen; only the
-    // failure of the latest entry ends the hold on its submission.
-    const quint32 auftrag = _serviceProvider.antwortAuftrag();
-    if (!_scheibenLayout || auftrag == 0 || auftrag != _abruf)
-        return;
-    _abruf = 0;
-    freigeben();
+    _fluss.nummerEingegeben(id, _serviceProvider.letzterAuftrag());
 }
 
 void MainWindow::onLoginDone(const QString &wettkampf, const QString &user)
@@ -368,397 +309,129 @@ void MainWindow::onLoginDone(const QString &wettkampf, const QString &user)
 
 void MainWindow::onScheibeFetched(const ServiceProvider::Scheibe &scheibe)
 {
-    // A reply that arrives after logoff has no target screen to go to.
+    _fluss.scheibeErhalten(_serviceProvider.antwortAuftrag(), scheibe);
+}
+
+void MainWindow::onSetTrefferOk()
+{
+    _fluss.uebermittlungOk(_serviceProvider.antwortAuftrag());
+}
+
+void MainWindow::onSchussReceived(quint32 nummer, bool valid, double ringe, double teiler, double x, double y,
+                                  bool zweifelhaft)
+{
+    _fluss.schuss(nummer, valid, ringe, teiler, x, y, zweifelhaft);
+}
+
+void MainWindow::onSchussTimeout(quint32 schusszahl)
+{
+    _fluss.schussTimeout(schusszahl);
+}
+
+void MainWindow::onScheibeClicked(LxScheibe *scheibe)
+{
+    if (!scheibe->vonHandGesetzt())
+        _fluss.vonHand(scheibe->index(), Kartenfluss::Hand::Entsperrt);
+    else if (!scheibe->valid())
+        _fluss.vonHand(scheibe->index(), Kartenfluss::Hand::Entwertet);
+    else
+        _fluss.vonHand(scheibe->index(), Kartenfluss::Hand::Gesetzt,
+                       { scheibe->x(), scheibe->y(), scheibe->ringe(), scheibe->teiler() });
+}
+
+void MainWindow::onSpeichernClicked()
+{
+    _fluss.speichern();
+}
+
+void MainWindow::onAbbrechenClicked()
+{
+    _fluss.abbrechen();
+}
+
+// The header and the grid for the card the flow took; after a refused card
+// the grid stands empty.
+void MainWindow::zeigeKarte()
+{
     if (!_scheibenLayout)
         return;
-    // Only the reply to the latest entry counts: an earlier one that took
-    // longer would put another card under the number in the input.
-    const quint32 auftrag = _serviceProvider.antwortAuftrag();
-    if (auftrag == 0 || auftrag != _abruf) {
-        qInfo().noquote() << QStringLiteral(
-                                 "MainWindow::onScheibeFetched: reply for card id %1 to an earlier "
-                                 "entry dropped")
-                                 .arg(scheibe.id);
-        return;
-    }
-
-    // Hits of this card went out after this reply was asked for, so it may
-    // not show them: ask again rather than offer the card as unevaluated.
-    if (_letzteUebermittlung.value(scheibe.id) > auftrag) {
-        _serviceProvider.getScheibe(_abrufNummer);
-        _abruf = _serviceProvider.letzterAuftrag();
-        return;
-    }
-
-    // The hit array and the grid hold at most ten positions; a longer card
-    // would arm the machine for shots that could never be shown or stored.
-    if (scheibe.schussProScheibe < 0 || quint32(scheibe.schussProScheibe) > maxSchuss) {
-        _abruf = 0;
-        _verlauf.setAktuell(0);
-        resetKarte();
-        _header->inputClear();
+    if (!_fluss.hatKarte()) {
         _scheibenLayout->setLayout(0, ScheibenLayout::Lg, 1.0);
-        updateErgebnis();
-        zeigeMaschinenStatus();
-        onVerbindungsFehler(
-            tr("Scheibe mit %1 Schuss wird nicht unterstützt (höchstens 10)!").arg(scheibe.schussProScheibe));
         return;
     }
+    const ServiceProvider::Scheibe &k = _fluss.karte();
+    const QString info = QString::number(k.scheibenProSerie) + QStringLiteral(" Scheibe(n) / Serie; ")
+        + QString::number(k.schussProScheibe) + QStringLiteral(" Schuss / Scheibe")
+        + QStringLiteral("; Teilerfaktor: ") + QString::number(k.teilerFaktor, 'g', 6)
+        + QStringLiteral("; Kaufdatum: ") + k.kaufdatum + QStringLiteral("; Wertungsdatum: ")
+        + k.wertungsdatum;
+    const QString schuetze = k.schuetze + QStringLiteral(" (") + QString::number(quint32(k.schuetzeId))
+        + QStringLiteral(", ") + k.verein + QStringLiteral(")");
+    _header->set(schuetze, k.mannschaft, k.wettbewerbe, k.waffe, info);
+    if (k.waffenTyp == 1)
+        _scheibenLayout->setLayout(_fluss.schussProScheibe(), ScheibenLayout::Lg, k.teilerFaktor);
+    else if (k.waffenTyp == 2)
+        _scheibenLayout->setLayout(_fluss.schussProScheibe(), ScheibenLayout::Lp, k.teilerFaktor);
+}
 
-    // Stored results are not overwritten without the officer's word. The
-    // submission of the card on screen stays held while the question is open.
-    const QPointer<MainWindow> fenster(this);
-    const bool neu = neuAuswerten(scheibe);
-    if (!fenster)
-        return; // closed while the question was open
-    if (!neu || !_scheibenLayout || auftrag != _abruf) {
-        if (_scheibenLayout && auftrag == _abruf) {
-            _abruf = 0;
-            freigeben();
-            _header->inputSelect();
-        }
+void MainWindow::zeigeEingabe(Kartenfluss::Eingabe eingabe)
+{
+    if (!_header)
         return;
-    }
-    _abruf = 0;
-    nimmKarte(scheibe);
-}
-
-bool MainWindow::neuAuswerten(const ServiceProvider::Scheibe &scheibe)
-{
-    const auto gueltig = std::count_if(scheibe.treffer.cbegin(), scheibe.treffer.cend(),
-                                       [](const ServiceProvider::Treffer &t) { return t.valid(); });
-    if (gueltig == 0)
-        return true;
-    return frage(tr("Scheibe bereits ausgewertet"),
-                 tr("Scheibe %1 von %2 ist bereits ausgewertet (%3 Treffer, %4 Ringe, %5). "
-                    "Neu auswerten?")
-                     .arg(_abrufNummer)
-                     .arg(scheibe.schuetze)
-                     .arg(gueltig)
-                     .arg(scheibe.ringe)
-                     .arg(scheibe.wertungsdatum));
-}
-
-void MainWindow::nimmKarte(const ServiceProvider::Scheibe &scheibe)
-{
-    const QString info = QString::number(scheibe.scheibenProSerie) + QStringLiteral(" Scheibe(n) / Serie; ")
-        + QString::number(scheibe.schussProScheibe) + QStringLiteral(" Schuss / Scheibe")
-        + QStringLiteral("; Teilerfaktor: ") + QString::number(scheibe.teilerFaktor, 'g', 6)
-        + QStringLiteral("; Kaufdatum: ") + scheibe.kaufdatum + QStringLiteral("; Wertungsdatum: ")
-        + scheibe.wertungsdatum;
-    const QString schuetze = scheibe.schuetze + QStringLiteral(" (")
-        + QString::number(quint32(scheibe.schuetzeId)) + QStringLiteral(", ") + scheibe.verein
-        + QStringLiteral(")");
-    _header->set(schuetze, scheibe.mannschaft, scheibe.wettbewerbe, scheibe.waffe, info);
-
-    resetKarte();
-    _scheibenId = scheibe.id;
-    _scheibenNummer = _abrufNummer;
-    _teilerFaktor = scheibe.teilerFaktor;
-    _schussProScheibe = quint32(scheibe.schussProScheibe);
-    _ringeRest = begrenzt(double(scheibe.serieRinge) - scheibe.ringe);
-    _zehntelRest = scheibe.serieZehntel - scheibe.zehntel;
-    _autoSpeichern = AutoSpeichern::Scharf;
-    _karteDaten = scheibe;
-    _anzeigeStand.nummer = _scheibenNummer;
-    _anzeigeStand.schuetze = scheibe.schuetze;
-    _anzeigeStand.verein = scheibe.verein;
-    _verlauf.neu(_karte, _scheibenNummer, scheibe.schuetze);
-    _verlauf.setAktuell(_karte);
-    zeigeMeldung(QString());
-
-    if (scheibe.waffenTyp == 1)
-        _scheibenLayout->setLayout(_schussProScheibe, ScheibenLayout::Lg, scheibe.teilerFaktor);
-    else if (scheibe.waffenTyp == 2)
-        _scheibenLayout->setLayout(_schussProScheibe, ScheibenLayout::Lp, scheibe.teilerFaktor);
-
-    // Hits the server holds beyond the card's positions have no slot.
-    const int gespeichert = std::min(int(scheibe.treffer.size()), int(_schussProScheibe));
-    for (int i = 0; i < gespeichert; ++i) {
-        const ServiceProvider::Treffer &treffer = scheibe.treffer.at(i);
-        if (treffer.valid()) {
-            const QString teilerText = treffer.ringe > 0 ? LxScheibe::teilerText(treffer.teiler) : QString();
-            _scheibenLayout->setScheibe(unsigned(i), treffer.x, treffer.y,
-                                        LxScheibe::ringeText(treffer.ringe), teilerText, false);
-            _treffer[i] = treffer;
-            _gespeichert[i] = treffer;
-        } else {
-            _scheibenLayout->setScheibeNull(unsigned(i));
-        }
-    }
-
-    updateErgebnis();
-
-    const quint32 n = _schussProScheibe;
-    if (scheibe.waffenTyp == 2)
-        _einstellung = { MaschineRm3::Luftpistole, MaschineRm3::Einzel, MaschineRm3::SerieAus, n };
-    else if (n == 5)
-        _einstellung = { MaschineRm3::Luftgewehr, MaschineRm3::Fuenfer, MaschineRm3::SerieEin, 1 };
-    else if (n == 10)
-        _einstellung = { MaschineRm3::Luftgewehr, MaschineRm3::Zehner, MaschineRm3::SerieEin, 1 };
+    if (eingabe == Kartenfluss::Eingabe::Gesperrt)
+        _header->inputDisable();
+    else if (eingabe == Kartenfluss::Eingabe::Gewaehlt)
+        _header->inputSelect();
     else
-        _einstellung = { MaschineRm3::Luftgewehr, MaschineRm3::Einzel, MaschineRm3::SerieAus, n };
-    _einstellungOffen = true;
-    sendeEinstellung();
-
-    // Shots the machine evaluated while the card was being fetched land on
-    // the new card now; the buffer keeps them.
-    _schussBuffer.wiederholen();
-}
-
-// A card shown while the machine is not connected, or while it still wants
-// the acknowledgement of a doubtful shot, gets its settings line as soon as
-// the link can take it; otherwise its shots would be dropped by the link.
-void MainWindow::sendeEinstellung()
-{
-    if (_einstellungOffen
-        && _maschine.setEinstellungen(_einstellung.waffe, _einstellung.scheibe, _einstellung.serie,
-                                      MaschineRm3::Teilerfaktor(2), _einstellung.anzahl, QString())) {
-        _einstellungOffen = false;
-        _ignoriert = 0;
-    }
-    zeigeMaschinenStatus();
-}
-
-void MainWindow::onMaschineBereit()
-{
-    if (_scheibenLayout)
-        sendeEinstellung();
+        _header->inputClear();
 }
 
 void MainWindow::updateErgebnis()
 {
     if (!_ergebnis)
         return;
-    double ganze = 0.0;
-    double zehntel = 0.0;
-    for (quint32 i = 0; i < _schussProScheibe && i < maxSchuss; ++i) {
-        const double r = _treffer[i].ringe;
-        if (!(r >= 0)) // an empty slot, or not a number
-            continue;
-        zehntel += r;
-        ganze += std::trunc(r);
-    }
-    const qint32 ringe = begrenzt(ganze);
-    _ergebnis->setRinge(ringe, begrenzt(double(ringe) + _ringeRest));
-    _ergebnis->setZehntel(zehntel, zehntel + _zehntelRest);
-    _verlauf.setRinge(_karte, ringe, zehntel);
-    _anzeigeStand.ringe = ringe;
-    _anzeigeStand.serieRinge = begrenzt(double(ringe) + _ringeRest);
-    _anzeigeStand.zehntel = zehntel;
-    _anzeigeStand.serieZehntel = zehntel + _zehntelRest;
+    const Kartenfluss::Summen s = _fluss.summen();
+    _ergebnis->setRinge(s.ringe, s.serieRinge);
+    _ergebnis->setZehntel(s.zehntel, s.serieZehntel);
     zeigeAnzeige();
 }
 
-void MainWindow::onSchussReceived(quint32 nummer, bool valid, double ringe, double teiler, double x, double y,
-                                  bool zweifelhaft)
+// Ja or Nein, Nein the default: Return alone never discards or overwrites.
+QMessageBox *MainWindow::frage(const QString &titel, const QString &text)
 {
-    if (!_scheibenLayout || nummer >= _schussProScheibe)
+    auto *box = new QMessageBox(QMessageBox::Question, titel, text, QMessageBox::Yes | QMessageBox::No, this);
+    box->button(QMessageBox::Yes)->setText(tr("Ja"));
+    box->button(QMessageBox::No)->setText(tr("Nein"));
+    box->setDefaultButton(QMessageBox::No);
+    return box;
+}
+
+void MainWindow::frageNeuAuswerten(quint32 auftrag, const QString &text)
+{
+    QMessageBox *box = frage(tr("Scheibe bereits ausgewertet"), text);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this, auftrag, box] {
+        _fluss.neuAuswertenBeantwortet(auftrag, box->clickedButton() == box->button(QMessageBox::Yes));
+    });
+    _frage = box;
+    box->open();
+}
+
+void MainWindow::frageZurueckgezogen(quint32)
+{
+    if (!_frage)
         return;
-
-    _treffer[nummer].clear();
-    if (valid) {
-        const double t = teiler / _teilerFaktor;
-        _treffer[nummer] = { x, y, ringe, t };
-        double angezeigt = t;
-        if (t < 0 && ringe >= 0) {
-            // The machine gave rings but no Teiler: show what the target
-            // computes from the position; the slot keeps the machine's value.
-            if (LxScheibe *scheibe = _scheibenLayout->getScheibe(nummer))
-                angezeigt = scheibe->teiler(x, y);
-        }
-        const QString teilerText = ringe > 0 ? LxScheibe::teilerText(angezeigt) : QString();
-        _scheibenLayout->setScheibe(nummer, x, y, LxScheibe::ringeText(ringe), teilerText, zweifelhaft);
-        _vermerk[nummer] = zweifelhaft ? tr("zweifelhaft") : QString();
-    } else {
-        _scheibenLayout->setScheibeUngultig(nummer);
-        _vermerk[nummer] = tr("ungültig");
-    }
-    _header->inputDisable();
-    _scheibenLayout->enableAbbrechen(true);
-    _anzeigeStand.letzter = int(nummer);
-    updateErgebnis();
-
-    if (!valid || zweifelhaft) {
-        _autoSpeichern = AutoSpeichern::Aus;
-    } else if (nummer + 1 == _schussProScheibe) {
-        if (_autoSpeichern == AutoSpeichern::Scharf)
-            uebermitteln();
-        else if (_autoSpeichern == AutoSpeichern::Gehalten)
-            _autoSpeichern = AutoSpeichern::Faellig;
-    }
-}
-
-void MainWindow::onSchussTimeout(quint32 schusszahl)
-{
-    // The link's count belongs to the card it was last set up for; a card
-    // still waiting for its settings line has not been read at all.
-    if (!_scheibenLayout || _einstellungOffen)
-        return;
-    for (quint32 i = schusszahl; i < _schussProScheibe; ++i) {
-        _treffer[i].clear();
-        _scheibenLayout->setScheibeUngultig(i);
-        _vermerk[i] = tr("fehlt (Zeitüberschreitung)");
-        _header->inputDisable();
-        _autoSpeichern = AutoSpeichern::Aus;
-    }
-    updateErgebnis();
-}
-
-void MainWindow::onSchussIgnoriert(quint32 anzahl)
-{
-    qInfo().noquote() << QStringLiteral("MainWindow::onSchussIgnoriert: %1 shot line(s) not taken since the "
-                                        "last settings line")
-                             .arg(anzahl);
-    _ignoriert = anzahl;
-    zeigeMaschinenStatus();
-}
-
-void MainWindow::onScheibeClicked(LxScheibe *scheibe)
-{
-    if (!_scheibenLayout)
-        return;
-    // Unlocking alone keeps the machine's values; only a shot placed or
-    // voided by hand replaces them.
-    const quint32 i = scheibe->index();
-    if (i < _schussProScheibe && scheibe->vonHandGesetzt()) {
-        _anzeigeStand.letzter = int(i);
-        _vermerk[i] = scheibe->valid() ? tr("von Hand gesetzt") : tr("von Hand entwertet");
-        if (scheibe->valid())
-            _treffer[i] = { scheibe->x(), scheibe->y(), scheibe->ringe(), scheibe->teiler() };
-        else
-            _treffer[i].clear();
-    }
-    _autoSpeichern = AutoSpeichern::Aus;
-    _header->inputDisable();
-    updateErgebnis();
-}
-
-void MainWindow::onSpeichernClicked()
-{
-    if (_schussProScheibe != 0)
-        uebermitteln();
-}
-
-void MainWindow::uebermitteln()
-{
-    const quint32 vorher = _serviceProvider.letzterAuftrag();
-    _serviceProvider.setTreffer(_scheibenId, _treffer, _schussProScheibe);
-    if (_serviceProvider.letzterAuftrag() == vorher)
-        return;
-    _letzteUebermittlung.insert(_scheibenId, _serviceProvider.letzterAuftrag());
-    _uebermittlungen.append({ _serviceProvider.letzterAuftrag(), _karte, _scheibenNummer,
-                              QList<ServiceProvider::Treffer>(_treffer, _treffer + _schussProScheibe) });
-    _verlauf.setZustand(_karte, Verlauf::WirdGespeichert);
-    zeigeMeldung(Verlauf::zustandText(Verlauf::WirdGespeichert));
-}
-
-bool MainWindow::nimmUebermittlung(Uebermittlung *uebermittlung)
-{
-    const quint32 auftrag = _serviceProvider.antwortAuftrag();
-    for (qsizetype i = 0; i < _uebermittlungen.size(); ++i) {
-        if (_uebermittlungen.at(i).auftrag == auftrag) {
-            *uebermittlung = _uebermittlungen.takeAt(i);
-            return true;
-        }
-    }
-    return false;
-}
-
-void MainWindow::onSetTrefferOk()
-{
-    Uebermittlung u;
-    if (!_scheibenLayout || !nimmUebermittlung(&u))
-        return;
-    _verlauf.setZustand(u.karte, Verlauf::Gespeichert);
-    if (u.karte != _karte) {
-        // Stored, but the card has left the screen: nothing here is its.
-        qInfo().noquote() << QStringLiteral("MainWindow::onSetTrefferOk: card %1 stored after it left the "
-                                            "screen")
-                                 .arg(u.nummer);
-        return;
-    }
-    bool unveraendert = true;
-    for (quint32 i = 0; i < _schussProScheibe; ++i) {
-        _gespeichert[i] = u.treffer.at(i);
-        unveraendert = unveraendert && gleich(u.treffer.at(i), _treffer[i]);
-    }
-    if (!unveraendert) {
-        // Corrected while the submission was on its way: the server holds
-        // the old values, so the card stays open for "Speichern".
-        qInfo().noquote() << "MainWindow::onSetTrefferOk: hits changed since they were sent, not committed";
-        _autoSpeichern = AutoSpeichern::Aus;
-        _scheibenLayout->enableButtons();
-        _verlauf.setZustand(_karte, Verlauf::NichtGespeichert);
-        zeigeMeldung(Verlauf::zustandText(Verlauf::NichtGespeichert));
-        return;
-    }
-    _scheibenLayout->commitScheiben();
-    _header->inputSelect();
-    _autoSpeichern = AutoSpeichern::Aus;
-    zeigeMeldung(
-        tr("Scheibe %1 gespeichert (%2 Ringe)").arg(_scheibenNummer).arg(_scheibenLayout->getRinge()), true);
-}
-
-void MainWindow::onSetTrefferFailed()
-{
-    Uebermittlung u;
-    if (!nimmUebermittlung(&u))
-        return;
-    _verlauf.setZustand(u.karte, Verlauf::Fehlgeschlagen);
-    if (!_scheibenLayout || u.karte != _karte) {
-        // The card is gone from the screen; the box has to say which one
-        // must be read again.
-        _fehlerNachsatz = tr("Scheibe %1 bitte erneut auswerten.").arg(u.nummer);
-        return;
-    }
-    // Slots, targets and totals stay; the officer just presses "Speichern"
-    // again once the server is back.
-    if (_schussProScheibe != 0)
-        _scheibenLayout->enableButtons();
-    zeigeMeldung(Verlauf::zustandText(Verlauf::Fehlgeschlagen));
-}
-
-void MainWindow::onAbbrechenClicked()
-{
-    if (_verlauf.zustandVon(_karte) == Verlauf::NichtGespeichert
-        || _verlauf.zustandVon(_karte) == Verlauf::Fehlgeschlagen)
-        _verlauf.setZustand(_karte, Verlauf::Abgebrochen);
-    _verlauf.setAktuell(0);
-    zeigeMeldung(QString());
-    resetKarte();
-    // The machine reads the rest of the cancelled card all the same; those
-    // shots must not land on the next one.
-    _maschine.karteBeenden();
-    _header->inputClear();
-    _scheibenLayout->clearScheiben();
-    updateErgebnis();
-    zeigeMaschinenStatus();
-}
-
-bool MainWindow::ungespeichert() const
-{
-    if (!_scheibenLayout)
-        return false;
-    for (quint32 i = 0; i < _schussProScheibe; ++i) {
-        if (!gleich(_treffer[i], _gespeichert[i]))
-            return true;
-    }
-    return false;
+    _frage->disconnect(this);
+    _frage->close();
 }
 
 bool MainWindow::verwerfenErlaubt()
 {
-    return !ungespeichert() || frage(tr("Treffer verwerfen"), tr("Nicht gespeicherte Treffer verwerfen?"));
-}
-
-bool MainWindow::frage(const QString &titel, const QString &text)
-{
-    QMessageBox box(QMessageBox::Question, titel, text, QMessageBox::Yes | QMessageBox::No, this);
-    box.button(QMessageBox::Yes)->setText(tr("Ja"));
-    box.button(QMessageBox::No)->setText(tr("Nein"));
-    box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    if (!_fluss.ungespeichert())
+        return true;
+    const std::unique_ptr<QMessageBox> box(
+        frage(tr("Treffer verwerfen"), tr("Nicht gespeicherte Treffer verwerfen?")));
+    return box->exec() == QMessageBox::Yes;
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -780,46 +453,62 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     const bool ziffer = text.size() == 1 && text.at(0) >= QLatin1Char('0') && text.at(0) <= QLatin1Char('9')
         && !(taste->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
     const bool enter = taste->key() == Qt::Key_Return || taste->key() == Qt::Key_Enter;
-    if (_header->inputGesperrt()) {
-        if (ziffer) {
-            if (!_scanGesperrt)
-                hinweis(Header::sperrText());
-            _scanGesperrt = true;
+    using T = Kartenfluss::Taste;
+    switch (_fluss.taste(ziffer ? T::Ziffer : enter ? T::Eingabe : T::Andere)) {
+    case Kartenfluss::TastenAntwort::Hinweis:
+        hinweis(Header::sperrText());
+        return true;
+    case Kartenfluss::TastenAntwort::Verschlucken:
+        return true;
+    case Kartenfluss::TastenAntwort::ZurNummer:
+        if (!_header->isAncestorOf(static_cast<QWidget *>(watched))) {
+            _header->tippe(taste);
             return true;
         }
-        const bool verschlucken = enter && _scanGesperrt;
-        _scanGesperrt = false;
-        return verschlucken;
-    }
-    _scanGesperrt = false;
-    if (ziffer && !_header->isAncestorOf(static_cast<QWidget *>(watched))) {
-        _header->tippe(taste);
-        return true;
+        break;
+    case Kartenfluss::TastenAntwort::Weiter:
+        break;
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::zeigeMeldung(const QString &text, bool gespeichert)
 {
+    if (!_meldung)
+        return;
     QPalette farben = _meldung->palette();
     farben.setColor(QPalette::WindowText, gespeichert ? QColor(0x1b, 0x5e, 0x20) : QColor(0x20, 0x20, 0x20));
     _meldung->setPalette(farben);
     _meldung->setText(text);
-    _anzeigeStand.gespeichert = gespeichert;
     zeigeAnzeige();
 }
 
 void MainWindow::zeigeAnzeige()
 {
-    const bool karte = _scheibenLayout && _scheibenId != 0;
+    const bool karte = _scheibenLayout && _fluss.hatKarte();
     _drucken->setEnabled(karte);
     _pdf->setEnabled(karte);
     if (!_anzeige)
         return;
+    Schuetzenanzeige::Stand stand;
     QList<const LxScheibe *> scheiben;
-    for (unsigned i = 0; _scheibenLayout && _scheibenId != 0 && i < _scheibenLayout->getScheibenzahl(); ++i)
-        scheiben << _scheibenLayout->getScheibe(i);
-    _anzeige->zeige(_anzeigeStand, scheiben);
+    if (_scheibenLayout && _fluss.aktiv()) {
+        const Kartenfluss::Summen s = _fluss.summen();
+        stand.ringe = s.ringe;
+        stand.serieRinge = s.serieRinge;
+        stand.zehntel = s.zehntel;
+        stand.serieZehntel = s.serieZehntel;
+    }
+    if (karte) {
+        stand.nummer = _fluss.nummer();
+        stand.schuetze = _fluss.karte().schuetze;
+        stand.verein = _fluss.karte().verein;
+        stand.letzter = _fluss.letzter();
+        stand.gespeichert = _fluss.gespeichertGemeldet();
+        for (unsigned i = 0; i < _scheibenLayout->getScheibenzahl(); ++i)
+            scheiben << _scheibenLayout->getScheibe(i);
+    }
+    _anzeige->zeige(stand, scheiben);
 }
 
 void MainWindow::onSchuetzenanzeige(bool an)
@@ -868,14 +557,14 @@ void MainWindow::hinweis(const QString &text)
     ui->statusBar->showMessage(text, 5000);
 }
 
-void MainWindow::onVerlaufGewaehlt(int zeile)
+void MainWindow::onVerlaufGewaehlt(quint32 nummer)
 {
-    if (!_header || _verlauf.nummer(zeile) == 0)
+    if (!_header)
         return;
-    if (_header->inputGesperrt())
+    if (_fluss.eingabeGesperrt())
         hinweis(Header::sperrText());
     else
-        _header->eingeben(_verlauf.nummer(zeile));
+        _header->eingeben(nummer);
 }
 
 void MainWindow::on_logoff_triggered()
@@ -904,10 +593,9 @@ void MainWindow::on_disconnect_triggered()
 void MainWindow::onVerbindungsFehler(const QString &text)
 {
     QString meldung = text;
-    if (!_fehlerNachsatz.isEmpty()) {
-        meldung += QLatin1Char('\n') + _fehlerNachsatz;
-        _fehlerNachsatz.clear();
-    }
+    const QString nachsatz = _fluss.nimmNachsatz();
+    if (!nachsatz.isEmpty())
+        meldung += QLatin1Char('\n') + nachsatz;
     QMessageBox box(QMessageBox::NoIcon, tr("Fehler"), meldung, QMessageBox::Ok);
     box.exec();
 }
@@ -920,64 +608,42 @@ void MainWindow::on_info_triggered()
     info.exec();
 }
 
-void MainWindow::onMaschinenZustand(int)
-{
-    zeigeMaschinenStatus();
-}
-
 void MainWindow::zeigeMaschinenStatus()
 {
-    static const char *const texte[] = {
-        QT_TR_NOOP("Maschine: getrennt"),
-        QT_TR_NOOP("Maschine: Verbindungsaufbau..."),
-        QT_TR_NOOP("Maschine: verbunden"),
-    };
-    const int zustand = _maschine.zustand();
-    QString text = tr(texte[zustand >= 0 && zustand <= 2 ? zustand : 0]);
-    if (zustand == MaschineRm3::Getrennt && _portWaechter.wartet())
-        text += tr(" – wartet auf '%1'").arg(_maschine.serialPort());
-    else if (zustand == MaschineRm3::Verbindungsaufbau && _portWaechter.verbindetNeu())
-        text = tr("Maschine: wird neu verbunden...");
-    if (_einstellungOffen && _scheibenLayout) {
-        if (zustand == MaschineRm3::Verbunden)
-            text = tr("Maschine: wartet auf Quittung");
-        else
-            text += tr(" – Scheibe %1 wartet auf die Maschine").arg(_scheibenNummer);
-    }
-    if (_ignoriert > 0)
-        text += tr(" – %1 Schuss nicht übernommen").arg(_ignoriert);
-    _maschinenStatus->setText(text);
+    _maschinenStatus->setText(_fluss.maschinenText(_maschine.zustand(), _portWaechter.wartet(),
+                                                   _portWaechter.verbindetNeu(), _maschine.serialPort()));
 }
 
 Druckseite::Inhalt MainWindow::druckInhalt() const
 {
     Druckseite::Inhalt inhalt;
     inhalt.wettkampf = _statusText;
-    inhalt.nummer = _scheibenNummer;
-    inhalt.karte = _karteDaten;
+    inhalt.nummer = _fluss.nummer();
+    inhalt.karte = _fluss.karte();
     for (unsigned i = 0; i < _scheibenLayout->getScheibenzahl(); ++i) {
         inhalt.scheiben << _scheibenLayout->getScheibe(i);
-        inhalt.vermerke << (i < maxSchuss ? _vermerk[i] : QString());
+        inhalt.vermerke << _fluss.vermerk(i);
     }
-    inhalt.ringe = _anzeigeStand.ringe;
-    inhalt.zehntel = _anzeigeStand.zehntel;
-    inhalt.serieRinge = _anzeigeStand.serieRinge;
-    inhalt.serieZehntel = _anzeigeStand.serieZehntel;
-    inhalt.gespeichert = !ungespeichert();
+    const Kartenfluss::Summen s = _fluss.summen();
+    inhalt.ringe = s.ringe;
+    inhalt.zehntel = s.zehntel;
+    inhalt.serieRinge = s.serieRinge;
+    inhalt.serieZehntel = s.serieZehntel;
+    inhalt.gespeichert = !_fluss.ungespeichert();
     inhalt.station = QSysInfo::machineHostName();
-    inhalt.zeit = QDateTime::currentDateTime();
+    inhalt.zeit = Uhr::aktuell().jetzt();
     return inhalt;
 }
 
 bool MainWindow::alsPdfSpeichern(const QString &datei)
 {
-    return _scheibenLayout && _scheibenId != 0 && Druckseite::alsPdf(datei, druckInhalt());
+    return _scheibenLayout && _fluss.hatKarte() && Druckseite::alsPdf(datei, druckInhalt());
 }
 
 void MainWindow::onPdf()
 {
     const QString datei = QFileDialog::getSaveFileName(this, tr("Als PDF speichern"),
-                                                       QStringLiteral("Scheibe-%1.pdf").arg(_scheibenNummer),
+                                                       QStringLiteral("Scheibe-%1.pdf").arg(_fluss.nummer()),
                                                        tr("PDF-Dateien (*.pdf)"));
     if (!datei.isEmpty() && !alsPdfSpeichern(datei))
         onVerbindungsFehler(tr("Die Datei %1 konnte nicht geschrieben werden.").arg(datei));
@@ -988,7 +654,7 @@ void MainWindow::onDrucken()
     // The card may change while the print dialog is open; what is printed
     // is the card on screen when the officer confirms.
     const QString fehler = Druckseite::drucken(this, [this](Druckseite::Inhalt *inhalt) {
-        if (!_scheibenLayout || _scheibenId == 0)
+        if (!_scheibenLayout || !_fluss.hatKarte())
             return false;
         *inhalt = druckInhalt();
         return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/druckseite.h"
+#include "app/kartenfluss.h"
 #include "app/schuetzenanzeige.h"
 #include "app/verlauf.h"
 #include "machine/maschine.h"
@@ -8,14 +9,14 @@
 #include "machine/schussbuffer.h"
 #include "server/serviceprovider.h"
 
-#include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 
 class QCloseEvent;
-class QDockWidget;
 class QEvent;
 class QLabel;
-class QTableView;
+class QMessageBox;
+class VerlaufDock;
 class Login;
 class Header;
 class Ergebnis;
@@ -27,9 +28,9 @@ class MainWindow;
 }
 
 // The one window: owns the machine link, the shot buffer, the server client
-// and the hit slots of the current card, and switches between the login
-// screen and the target screen.
-class MainWindow : public QMainWindow
+// and the card flow, switches between the login screen and the target
+// screen, and renders what the card flow says.
+class MainWindow : public QMainWindow, private Kartenfluss::Anschluss
 {
     Q_OBJECT
 
@@ -51,6 +52,7 @@ public:
     ServiceProvider &serviceProvider() { return _serviceProvider; }
     // For tests that shorten how often a lost port is looked for.
     PortWaechter &portWaechter() { return _portWaechter; }
+    const Kartenfluss &kartenfluss() const { return _fluss; }
 
 public slots:
     void onScheibeClicked(LxScheibe *scheibe);
@@ -68,16 +70,6 @@ public slots:
     void onSetTrefferOk();
     void onVerbindungsFehler(const QString &text);
     void on_info_triggered();
-    // A refused submission must be repeatable at once by "Speichern".
-    void onSetTrefferFailed();
-    void onMaschinenZustand(int zustand);
-    // A new card number was entered: until its reply is handled, the card on
-    // screen holds back its automatic submission.
-    void onScheibenIdEntered(unsigned id);
-    void onScheibeFailed();
-    // The link can take a settings line now; the card on screen may wait for one.
-    void onMaschineBereit();
-    void onSchussIgnoriert(quint32 anzahl);
 
 protected:
     // Closing with hits on screen that the server does not hold asks first.
@@ -89,63 +81,35 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // What the clean last shot of the card on screen does.
-    enum class AutoSpeichern {
-        Aus, // the card is not clean, or already confirmed: the officer saves
-        Scharf, // the clean last shot submits the card
-        Gehalten, // clean, but a card number was entered and its reply is
-                  // awaited: the shots arriving now are likely the next card's
-        Faellig, // held, and the clean last shot came: offered to the officer
-                 // once the hold ends without a new card
-    };
-
-    // One submission on its way: the card it belongs to and the hits as sent.
-    struct Uebermittlung
-    {
-        quint32 auftrag; // the server client's request number
-        quint64 karte; // _karte when it was sent
-        quint32 nummer; // card number as entered, for messages
-        QList<ServiceProvider::Treffer> treffer;
-    };
-
-    // The settings line the card on screen needs.
-    struct Einstellung
-    {
-        MaschineRm3::Waffe waffe;
-        MaschineRm3::Scheibe scheibe;
-        MaschineRm3::Serie serie;
-        quint32 anzahl;
-    };
+    // The card flow's calls outward.
+    quint32 abrufen(quint32 nummer) override;
+    quint32 uebermitteln(quint32 scheibenId, const ServiceProvider::Treffer *treffer, quint32 zahl) override;
+    bool einstellen(const Kartenfluss::Einstellung &einstellung) override;
+    void karteBeenden() override;
+    void wiederholen() override;
 
     // The Verlauf dock, the added menu entries and the keyboard shortcuts.
     void richteVerlaufEin(const QString &path);
-    void verlaufSpalten();
+    // What the card flow says, shown on the target screen.
+    void verbindeFluss();
     void gotoLoginLayout();
     void gotoScheibenLayout(const QString &wettkampf, const QString &user);
     void updateErgebnis();
-    void clearTreffer();
-    // Empties the card state as a cancel does.
-    void resetKarte();
-    // Shows a fetched card, stored hits and all, and sets the machine up for it.
-    void nimmKarte(const ServiceProvider::Scheibe &scheibe);
-    // Asks before a card whose server record holds hits is read again.
-    bool neuAuswerten(const ServiceProvider::Scheibe &scheibe);
+    void onScheibenIdEntered(unsigned id);
+    void zeigeKarte();
+    void zeigeEingabe(Kartenfluss::Eingabe eingabe);
+    // "Neu auswerten?": open while the flow goes on; the answer is its own event.
+    void frageNeuAuswerten(quint32 auftrag, const QString &text);
+    void frageZurueckgezogen(quint32 auftrag);
+    QMessageBox *frage(const QString &titel, const QString &text);
     // Asks before hits the server does not hold are thrown away.
     bool verwerfenErlaubt();
-    bool frage(const QString &titel, const QString &text);
-    // The hold on the automatic submission ends without a new card.
-    void freigeben();
-    void uebermitteln();
-    // Takes the submission the server client is reporting on out of the list.
-    bool nimmUebermittlung(Uebermittlung *uebermittlung);
-    bool ungespeichert() const;
-    void sendeEinstellung();
     void zeigeMaschinenStatus();
-    void onVerlaufGewaehlt(int zeile);
+    void onVerlaufGewaehlt(quint32 nummer);
     // "Einstellungen…": saved values apply without a restart.
     void onEinstellungen(const QString &pfad);
     // The saved line of the target screen; green once the server holds the card.
-    void zeigeMeldung(const QString &text, bool gespeichert = false);
+    void zeigeMeldung(const QString &text, bool gespeichert);
     // The shooter's display follows the card on screen.
     void zeigeAnzeige();
     void onSchuetzenanzeige(bool an);
@@ -158,9 +122,6 @@ private:
     template<typename Widget> void entferne(Widget *&widget);
     void leereBody();
 
-    // The hit array has room for this many positions; longer cards are refused.
-    static constexpr quint32 maxSchuss = 10;
-
     Ui::MainWindow *ui;
     Login *_login = nullptr;
     Header *_header = nullptr;
@@ -171,43 +132,20 @@ private:
     PortWaechter _portWaechter { _maschine }; // connects again after a re-plug
     SchussBuffer _schussBuffer;
     ServiceProvider _serviceProvider;
-    quint32 _scheibenId = 0;
-    quint32 _schussProScheibe = 0;
-    double _teilerFaktor = 1.0;
-    ServiceProvider::Treffer _treffer[maxSchuss];
-    AutoSpeichern _autoSpeichern = AutoSpeichern::Aus;
-    qint32 _ringeRest = 0;
-    double _zehntelRest = 0.0;
-    // Counts every card taken and every cancel: late replies compare it to
-    // tell whether their card is still the one on screen.
-    quint64 _karte = 0;
-    quint32 _scheibenNummer = 0; // as entered, for messages
-    // The hits as the server holds them: fetched, or confirmed since.
-    ServiceProvider::Treffer _gespeichert[maxSchuss];
-    quint32 _abruf = 0; // request of the latest card-number entry, while awaited
-    quint32 _abrufNummer = 0;
-    QList<Uebermittlung> _uebermittlungen;
-    QHash<quint32, quint32> _letzteUebermittlung; // card id -> request of its latest submission
-    Einstellung _einstellung {};
-    bool _einstellungOffen = false; // the card on screen still needs its settings line
-    quint32 _ignoriert = 0; // shot lines the link did not take, since the last settings line
-    QString _fehlerNachsatz; // a second line for the error box about to open
-    Verlauf _verlauf;
-    QDockWidget *_verlaufDock = nullptr;
-    QTableView *_verlaufAnsicht = nullptr;
+    // The card on screen, its hits, its pending requests: the truth that
+    // the screen renders.
+    Kartenfluss _fluss { *this };
+    QPointer<QMessageBox> _frage; // "Neu auswerten?" while open
+    VerlaufDock *_verlaufDock = nullptr;
     QLabel *_zaehlung = nullptr; // "12 gespeichert, 1 offen"
     Schuetzenanzeige *_anzeige = nullptr; // made when first opened
-    Schuetzenanzeige::Stand _anzeigeStand;
     QAction *_anzeigeZeigen = nullptr;
     QAction *_drucken = nullptr;
     QAction *_pdf = nullptr;
-    ServiceProvider::Scheibe _karteDaten; // the card on screen as fetched, for the printout
-    QString _vermerk[maxSchuss]; // what became of each shot, in words, for the printout
     QString _statusText; // the competition name, or "Offline"
     QString _url; // server and station token as configured, for the next login
     QString _jwt;
     bool _serverNeu = false; // changed while logged in: taken at the logoff
-    bool _scanGesperrt = false; // digits were refused; their Return is refused too
     // Link state at the right of the status bar, so the officer sees whether
     // shots can arrive at all.
     QLabel *_maschinenStatus = nullptr;

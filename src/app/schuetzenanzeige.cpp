@@ -1,6 +1,6 @@
 #include "app/schuetzenanzeige.h"
 
-#include "forms/ergebnis.h"
+#include "targets/geometrie.h"
 #include "targets/lxscheibe.h"
 #include "ui_schuetzenanzeige.h"
 
@@ -48,10 +48,10 @@ void Schuetzenanzeige::zeige(const Stand &stand, const QList<const LxScheibe *> 
     ui->schuetze->setText(karte ? stand.schuetze : QString());
     ui->verein->setText(karte ? stand.verein : QString());
     ui->karte->setText(karte ? tr("Scheibe %1").arg(stand.nummer) : QString());
-    ui->ringe->setText(karte ? tr("%1 Ringe (%2)").arg(stand.ringe).arg(Ergebnis::zehntelText(stand.zehntel))
+    ui->ringe->setText(karte ? tr("%1 Ringe (%2)").arg(stand.ringe).arg(Geometrie::zehntelText(stand.zehntel))
                              : QString());
     ui->serie->setText(
-        karte ? tr("Serie %1 (%2)").arg(stand.serieRinge).arg(Ergebnis::zehntelText(stand.serieZehntel))
+        karte ? tr("Serie %1 (%2)").arg(stand.serieRinge).arg(Geometrie::zehntelText(stand.serieZehntel))
               : QString());
     ui->gespeichert->setText(karte && stand.gespeichert ? tr("gespeichert") : QString());
 

@@ -1,6 +1,7 @@
 #include "app/verlauf.h"
 
-#include "forms/ergebnis.h"
+#include "machine/uhr.h"
+#include "targets/geometrie.h"
 
 #include <QFont>
 
@@ -11,7 +12,7 @@ Verlauf::Verlauf(QObject *parent)
 void Verlauf::neu(quint64 karte, quint32 nummer, const QString &schuetze)
 {
     beginInsertRows({}, 0, 0);
-    _eintraege.prepend({ karte, nummer, schuetze, 0, 0.0, QDateTime::currentDateTime(), NichtGespeichert });
+    _eintraege.prepend({ karte, nummer, schuetze, 0, 0.0, Uhr::aktuell().jetzt(), NichtGespeichert });
     endInsertRows();
     emit zaehlungGeaendert(zaehlung());
 }
@@ -33,7 +34,7 @@ void Verlauf::setZustand(quint64 karte, Zustand zustand)
     if (z < 0 || _eintraege[z].zustand == zustand)
         return;
     _eintraege[z].zustand = zustand;
-    _eintraege[z].zeit = QDateTime::currentDateTime();
+    _eintraege[z].zeit = Uhr::aktuell().jetzt();
     geaendert(z);
     emit zaehlungGeaendert(zaehlung());
 }
@@ -127,7 +128,7 @@ QVariant Verlauf::data(const QModelIndex &index, int role) const
     case Schuetze:
         return e.schuetze;
     case Ringe:
-        return QStringLiteral("%1 (%2)").arg(e.ringe).arg(Ergebnis::zehntelText(e.zehntel));
+        return QStringLiteral("%1 (%2)").arg(e.ringe).arg(Geometrie::zehntelText(e.zehntel));
     case Zeit:
         return e.zeit.toString(QStringLiteral("hh:mm"));
     case Status:

@@ -2,9 +2,8 @@
 
 #include "ui_ergebnis.h"
 
+#include "targets/geometrie.h"
 #include "targets/rahmenstil.h"
-
-#include <cmath>
 
 Ergebnis::Ergebnis(QWidget *parent)
     : QWidget(parent)
@@ -32,12 +31,5 @@ void Ergebnis::setZehntel(double scheibe, double serie)
 
 QString Ergebnis::zehntelText(double wert)
 {
-    // std::llround rounds halves away from zero. The sign is kept in front
-    // of the whole part, so -0.5 reads -0,5 and not 0,-5.
-    const long long n = std::isfinite(wert) ? std::llround(wert * 10.0) : 0;
-    const long long betrag = n < 0 ? -n : n;
-    return QStringLiteral("%1%2,%3")
-        .arg(n < 0 ? QStringLiteral("-") : QString())
-        .arg(betrag / 10)
-        .arg(betrag % 10);
+    return Geometrie::zehntelText(wert);
 }

@@ -1,11 +1,9 @@
 #include "machine/maschine.h"
 
 #include "machine/portliste.h"
-#include "targets/lxscheibe.h"
 
 #include <QDebug>
 #include <QLoggingCategory>
-#include <QRandomGenerator>
 #include <QtNumeric>
 
 #include <cstdlib>
@@ -83,9 +81,9 @@ void MaschineRm3::init()
     _zustand = Getrennt;
     resetKarte();
 
-    connect(&_verbindungsTimer, &QTimer::timeout, this, &MaschineRm3::onVerbindungsTimerExpired);
-    connect(&_schussTimer, &QTimer::timeout, this, &MaschineRm3::onSchussTimerExpired);
-    connect(&_kontrollstrTimer, &QTimer::timeout, this, &MaschineRm3::onKontrollstrTimerExpired);
+    connect(&_verbindungsTimer, &Wecker::timeout, this, &MaschineRm3::onVerbindungsTimerExpired);
+    connect(&_schussTimer, &Wecker::timeout, this, &MaschineRm3::onSchussTimerExpired);
+    connect(&_kontrollstrTimer, &Wecker::timeout, this, &MaschineRm3::onKontrollstrTimerExpired);
     connect(&_seriell, &QSerialPort::readyRead, this, &MaschineRm3::onCharReceived);
     connect(&_seriell, &QSerialPort::errorOccurred, this, &MaschineRm3::onPortFehler);
 }
@@ -101,6 +99,16 @@ void MaschineRm3::armiereKarte(quint32 anzahl)
     _zeilenLaenge = 0;
     _schussSoll = anzahl;
     _schusszahl = 0;
+}
+
+void MaschineRm3::setAusgabe(QIODevice *geraet)
+{
+    if (_ausgabe)
+        QObject::disconnect(_ausgabe, nullptr, this, nullptr);
+    _ausgabe = geraet;
+    // Closed by the simulation: the device is still open while this runs.
+    if (geraet)
+        connect(geraet, &QIODevice::aboutToClose, this, [this] { onPortFehler(QSerialPort::ResourceError); });
 }
 
 void MaschineRm3::setTimerIntervalle(int verbindung, int schuss, int kontrollstr)
@@ -133,7 +141,7 @@ void MaschineRm3::setZustand(int zustand)
 
 bool MaschineRm3::istBereit() const
 {
-    return _seriell.isOpen() && _zustand == Verbunden && !_zweifelhaft && _kontrollstrAnzahl == 0;
+    return offen() && _zustand == Verbunden && !_zweifelhaft && _kontrollstrAnzahl == 0;
 }
 
 // Called after every step that can make the link ready; reports the moment
@@ -157,11 +165,13 @@ void MaschineRm3::verbinden()
     // A port chosen anew in the settings is taken at the next "Verbinden".
     // (QSerialPort::portName() drops "/dev/", so the name it was opened
     // under is kept: comparing with portName() reopened every port.)
-    if (_seriell.isOpen() && _geoeffnet != _port) {
+    if (_ausgabe && !_ausgabe->isOpen())
+        _ausgabe->open(QIODevice::ReadWrite);
+    if (!_ausgabe && _seriell.isOpen() && _geoeffnet != _port) {
         resetKarte();
         _seriell.close();
     }
-    if (!_seriell.isOpen()) {
+    if (!offen()) {
         _seriell.setPortName(_port);
         _seriell.setBaudRate(QSerialPort::Baud2400, QSerialPort::AllDirections);
         _seriell.setDataBits(QSerialPort::Data8);
@@ -177,13 +187,13 @@ void MaschineRm3::verbinden()
         }
     }
 
-    if (_seriell.isOpen()) {
+    if (offen()) {
         resetKarte();
         setZustand(Verbindungsaufbau);
         static const char anfrage[] = { 'V', '\r' };
         qInfo().noquote() << "MaschineRm3::verbinden: " + QString::fromLatin1(anfrage, 1);
-        _seriell.write(anfrage, sizeof anfrage);
-        if (_seriell.isOpen())
+        leitung().write(anfrage, sizeof anfrage);
+        if (offen())
             _verbindungsTimer.start();
         meldeBereitschaft();
     } else {
@@ -201,14 +211,14 @@ void MaschineRm3::verbinden()
 void MaschineRm3::trennen()
 {
     _verbindungsTimer.stop();
-    if (!_seriell.isOpen())
+    if (!offen())
         return;
     resetKarte();
     setZustand(Getrennt);
     meldeBereitschaft();
     static const char ende[] = { 'E', 'X', 'I', 'T', '\r' };
     qInfo().noquote() << "MaschineRm3::trennen: " + QString::fromLatin1(ende, 4);
-    _seriell.write(ende, sizeof ende);
+    leitung().write(ende, sizeof ende);
 }
 
 void MaschineRm3::clearToState(int state)
@@ -243,9 +253,10 @@ void MaschineRm3::onPortFehler(QSerialPort::SerialPortError fehler)
         << QStringLiteral("MaschineRm3::onPortFehler: %1 %2").arg(fehler).arg(_seriell.errorString());
     if (fehler != QSerialPort::ResourceError && fehler != QSerialPort::ReadError)
         return;
-    if (!_seriell.isOpen())
+    if (!offen())
         return;
-    _seriell.close();
+    if (!_ausgabe)
+        _seriell.close();
     _verbindungsTimer.stop();
     resetKarte();
     setZustand(Getrennt);
@@ -380,7 +391,7 @@ void MaschineRm3::onLineReceived(char *line, quint32 length)
 
 void MaschineRm3::kontrollstrStart()
 {
-    _seriell.write("\r", 1);
+    leitung().write("\r", 1);
     _kontrollstrTimer.start();
     _zweifelhaft = false;
 }
@@ -396,7 +407,7 @@ void MaschineRm3::onKontrollstrTimerExpired()
         return;
     }
     qInfo().noquote() << "MaschineRm3::onKontrollstrTimerExpired: <CR>";
-    _seriell.write("\r", 1);
+    leitung().write("\r", 1);
     _kontrollstrTimer.start();
 }
 
@@ -410,7 +421,7 @@ void MaschineRm3::setDefaults(Wertung wertung, Teilergrenze teilergrenze, Drucke
 bool MaschineRm3::setEinstellungen(Waffe waffe, Scheibe scheibe, Serie serie, Teilerfaktor teilerfaktor,
                                    quint32 anzahl, const QString &text)
 {
-    if (!_seriell.isOpen())
+    if (!offen())
         return false;
     if (_zustand < Verbunden || _zweifelhaft || _kontrollstrAnzahl != 0)
         return false;
@@ -450,20 +461,6 @@ bool MaschineRm3::setEinstellungen(Waffe waffe, Scheibe scheibe, Serie serie, Te
 
     qInfo().noquote() << "MaschineRm3::setEinstellungen: "
             + QString::fromLatin1(zeile, static_cast<qsizetype>(qstrnlen(zeile, 9 + k)));
-    _seriell.write(zeile, 10 + k);
+    leitung().write(zeile, 10 + k);
     return true;
-}
-
-void MaschineRm3::emitZufallsSchuss(quint32 nummer, Waffe waffe)
-{
-    // Seeded with 1 so that a demonstration or a test sees the same shots
-    // every run; the static's initialisation is thread-safe.
-    static QRandomGenerator rng(1);
-    // bounded(-1100, 1100) is the 32-bit draw times 2200, upper half, minus
-    // 1100: x and y lie in -11.00 ... 10.99 ring widths.
-    const double x = rng.bounded(-1100, 1100) * 0.01;
-    const double y = rng.bounded(-1100, 1100) * 0.01;
-    const double ringe = LxScheibe::ringe(x, y);
-    const double teiler = LxScheibe::_teiler(x, y, waffe == Luftgewehr ? 250.0 : 800.0);
-    emit schuss(nummer, true, ringe, teiler, x, y, std::abs(x - y) < 1.0);
 }

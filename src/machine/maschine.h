@@ -1,10 +1,11 @@
 #pragma once
 
+#include "machine/uhr.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
-#include <QTimer>
 
 // Link to the RM3 evaluation machine over a serial line.
 //
@@ -56,7 +57,8 @@ public:
 
     // Reports one random shot through schuss, scored like a real one, so
     // everything behind the link can run without a machine. The sequence is
-    // the same in every run.
+    // the same in every run. Defined beside the scoring it borrows, in
+    // targets/zufallsschuss.cpp.
     void emitZufallsSchuss(quint32 nummer, Waffe waffe);
 
     // Ends the shot count of the current card: the machine goes on reading a
@@ -89,6 +91,10 @@ public:
     // Test seam: the serial port, to read back whether it is open and how it
     // was set up.
     const QSerialPort &seriell() const { return _seriell; }
+    // Test seam for a simulation without a port: the link writes to `geraet`
+    // and takes its open state for the port's; closing it counts as the port
+    // lost, and verbinden() opens it again. Null goes back to the port.
+    void setAusgabe(QIODevice *geraet);
 
 signals:
     void verbindungsFehler(const QString &text);
@@ -125,13 +131,16 @@ private:
     void resetKarte();
     void setZustand(int zustand);
     void meldeBereitschaft();
+    bool offen() const { return _ausgabe ? _ausgabe->isOpen() : _seriell.isOpen(); }
+    QIODevice &leitung() { return _ausgabe ? *_ausgabe : static_cast<QIODevice &>(_seriell); }
 
     QString _port;
     QString _geoeffnet; // the name the open port was opened under
     QSerialPort _seriell;
-    QTimer _verbindungsTimer;
-    QTimer _schussTimer;
-    QTimer _kontrollstrTimer;
+    QIODevice *_ausgabe = nullptr; // instead of _seriell, see setAusgabe
+    Wecker _verbindungsTimer;
+    Wecker _schussTimer;
+    Wecker _kontrollstrTimer;
     Wertung _wertung;
     Teilergrenze _teilergrenze;
     Drucker _drucker;

@@ -10,7 +10,7 @@ PortWaechter::PortWaechter(MaschineRm3 &maschine, QObject *parent)
     , _maschine(maschine)
 {
     _timer.setInterval(PruefIntervall);
-    connect(&_timer, &QTimer::timeout, this, &PortWaechter::pruefen);
+    connect(&_timer, &Wecker::timeout, this, &PortWaechter::pruefen);
     connect(&_maschine, &MaschineRm3::portVerloren, this, &PortWaechter::onPortVerloren);
     connect(&_maschine, &MaschineRm3::zustandGeaendert, this, &PortWaechter::onMaschinenZustand);
 }

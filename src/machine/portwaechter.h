@@ -1,7 +1,8 @@
 #pragma once
 
+#include "machine/uhr.h"
+
 #include <QObject>
-#include <QTimer>
 
 class MaschineRm3;
 
@@ -39,7 +40,7 @@ private:
     void onMaschinenZustand(int zustand);
 
     MaschineRm3 &_maschine;
-    QTimer _timer;
+    Wecker _timer;
     // Looks in a row that found the port: a device node appears before udev
     // has given it its rights, so the first sighting is not opened yet.
     int _gesehen = 0;

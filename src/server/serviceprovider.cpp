@@ -118,6 +118,7 @@ public:
         _provider->_antwort = reply->property(auftrag).toUInt();
     }
     ~Antwort() { _provider->_antwort = _vorher; }
+    quint32 nummer() const { return _provider->_antwort; }
     Antwort(const Antwort &) = delete;
     Antwort &operator=(const Antwort &) = delete;
 
@@ -334,7 +335,7 @@ void ServiceProvider::onScheibeFinished(QNetworkReply *reply, quint32 id)
     const Outcome outcome = outcomeOf(reply);
     const Antwort antwort(this, reply);
     if (!outcome.ok()) {
-        emit scheibeFailed();
+        emit scheibeFailed(antwort.nummer());
         emit requestError(
             mitUrsache(QStringLiteral("Scheibe konnte nicht abgerufen werden! ") + outcome.suffix(), reply,
                        outcome, transferTimeout(), id));
@@ -430,7 +431,7 @@ void ServiceProvider::onTrefferFinished(QNetworkReply *reply)
     const Outcome outcome = outcomeOf(reply);
     const Antwort antwort(this, reply);
     if (!outcome.ok()) {
-        emit setTrefferFailed();
+        emit setTrefferFailed(antwort.nummer());
         emit requestError(
             mitUrsache(QStringLiteral("Treffer konnten nicht übermittelt werden! ") + outcome.suffix(), reply,
                        outcome, transferTimeout()));

@@ -99,9 +99,9 @@ signals:
     void requestError(const QString &text);
     // Emitted just before requestError when the refused request was a hit
     // submission, so the caller can offer to send the same hits again.
-    void setTrefferFailed();
+    void setTrefferFailed(quint32 auftrag);
     // Emitted just before requestError when a card fetch failed.
-    void scheibeFailed();
+    void scheibeFailed(quint32 auftrag);
 
 public slots:
     void doLogin(quint32 wettkampfId, const QString &wettkampfName, const QString &user,

@@ -13,15 +13,6 @@
 
 namespace {
 
-// Number of tenths already rounded to a whole value, written as "whole,tenth".
-// Done by hand so that the separator is a comma whatever the locale says.
-QString zehntelText(double n)
-{
-    const double ganz = std::floor(n / 10.0);
-    const double zehntel = n - 10.0 * ganz;
-    return QString::number(ganz, 'f', 0) + QLatin1Char(',') + QString::number(zehntel, 'f', 0);
-}
-
 // Pixel offset of a coordinate, truncated toward zero. Shots far off the face
 // are clamped so that the conversion stays defined; they are clipped anyway.
 int pixelOffset(double ringWidths, int pixelProRing)
@@ -41,77 +32,6 @@ LxScheibe::LxScheibe(QWidget *parent, unsigned index, double teilerAbstand)
         "Doppelklick: Scheibe entsperren\nLinksklick: Schuss hierhin setzen\nRechtsklick: Schuss ungültig"));
 }
 
-double LxScheibe::ringe() const
-{
-    if (!_valid)
-        return 0.0;
-    return ringe(_x, _y);
-}
-
-double LxScheibe::ringe(double x, double y)
-{
-    return ringe(std::sqrt(x * x + y * y));
-}
-
-double LxScheibe::ringe(double r)
-{
-    // Tenths counted from the centre, halves upwards; kept in double so that
-    // absurd distances cannot overflow an integer.
-    const double zehntel = std::floor(10.0 * r + 0.5);
-    const double wert = (110.0 - zehntel) / 10.0;
-    if (!(wert >= 1.0))
-        return 0.0;
-    // The best hit is 10.9, a shot in the very centre does not make 11.
-    return std::min(wert, 10.9);
-}
-
-double LxScheibe::teiler() const
-{
-    if (!_valid)
-        return -1.0;
-    return teiler(_x, _y);
-}
-
-double LxScheibe::teiler(double x, double y) const
-{
-    return teiler(std::sqrt(x * x + y * y));
-}
-
-double LxScheibe::teiler(double r) const
-{
-    if (ringe(r) < 1.0)
-        return -1.0;
-    return _teiler(r, _teilerAbstand);
-}
-
-double LxScheibe::_teiler(double x, double y, double abstand)
-{
-    return _teiler(std::sqrt(x * x + y * y), abstand);
-}
-
-double LxScheibe::_teiler(double r, double abstand)
-{
-    return r * abstand;
-}
-
-int LxScheibe::tendenz() const
-{
-    return tendenz(_x, _y);
-}
-
-int LxScheibe::tendenz(double x, double y)
-{
-    const double r = std::sqrt(x * x + y * y);
-    if (!(r > 0.1))
-        return -1;
-    // y grows downwards, so the angle grows clockwise from the right; turned
-    // by 90 degrees sector 0 points straight up.
-    const double grad = std::atan2(y, x) * 180.0 / 3.141592653589793;
-    const double m = std::round(grad) + 90.0;
-    const int n = static_cast<int>(std::round(m / 45.0));
-    return (n + 8) % 8;
-}
-
 void LxScheibe::setTeilerAbstand(double abstand)
 {
     _teilerAbstand = abstand;
@@ -119,16 +39,10 @@ void LxScheibe::setTeilerAbstand(double abstand)
 
 void LxScheibe::setSchuss(double x, double y, unsigned farbe)
 {
+    // A miss scores 0.0 and Teiler -1.0, which read "0,0R" and no Teiler text.
     const double r = std::sqrt(x * x + y * y);
-    const double wert = ringe(r);
-    if (wert < 1.0) {
-        _ringeLabel = ringeText(0.0);
-        _teilerLabel.clear();
-    } else {
-        const double t = _teiler(r, _teilerAbstand);
-        _ringeLabel = ringeText(wert);
-        _teilerLabel = t >= 0.0 ? teilerText(t) : QString();
-    }
+    _ringeLabel = Geometrie::ringeText(Geometrie::ringe(r));
+    _teilerLabel = Geometrie::teilerText(Geometrie::teiler(r, _teilerAbstand));
     _valid = true;
     _vonHand = false;
     _x = x;
@@ -200,21 +114,6 @@ void LxScheibe::clearScheibe()
     _farbe = Weiss;
     _editierbar = false;
     update();
-}
-
-QString LxScheibe::ringeText(double ringe)
-{
-    if (!(ringe > 0.0))
-        return QStringLiteral("0,0R");
-    // Rings are never rounded up: 9.79 is still a nine and seven tenths.
-    return zehntelText(std::trunc(10.0 * ringe)) + QLatin1Char('R');
-}
-
-QString LxScheibe::teilerText(double teiler)
-{
-    if (!(teiler >= 0.0))
-        return QString();
-    return zehntelText(std::round(10.0 * teiler)) + QLatin1Char('T');
 }
 
 void LxScheibe::mousePressEvent(QMouseEvent *event)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "targets/geometrie.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -31,17 +33,21 @@ public:
     double x() const { return _x; }
     double y() const { return _y; }
 
-    // Scoring of the target's own shot.
-    double ringe() const; // 0.0 without a valid shot
-    static double ringe(double x, double y);
-    static double ringe(double r);
-    double teiler() const; // -1.0 without a valid shot or for a miss
-    double teiler(double x, double y) const;
-    double teiler(double r) const;
-    static double _teiler(double x, double y, double abstand); // no miss test
-    static double _teiler(double r, double abstand); // no miss test
-    int tendenz() const; // of the stored x, y, valid or not
-    static int tendenz(double x, double y); // 0 up, clockwise to 7; -1 none
+    // Scoring of the target's own shot: 0.0 rings and Teiler -1.0 without a
+    // valid one. The arithmetic is Geometrie's; the static forms pass to it.
+    double ringe() const { return _valid ? Geometrie::ringe(_x, _y) : 0.0; }
+    static double ringe(double x, double y) { return Geometrie::ringe(x, y); }
+    static double ringe(double r) { return Geometrie::ringe(r); }
+    double teiler() const { return _valid ? Geometrie::teiler(_x, _y, _teilerAbstand) : -1.0; }
+    double teiler(double x, double y) const { return Geometrie::teiler(x, y, _teilerAbstand); }
+    double teiler(double r) const { return Geometrie::teiler(r, _teilerAbstand); }
+    static double _teiler(double x, double y, double abstand)
+    {
+        return Geometrie::teilerOhneTest(x, y, abstand);
+    }
+    static double _teiler(double r, double abstand) { return Geometrie::teilerOhneTest(r, abstand); }
+    int tendenz() const { return Geometrie::tendenz(_x, _y); } // of the stored x, y, valid or not
+    static int tendenz(double x, double y) { return Geometrie::tendenz(x, y); }
     void setTeilerAbstand(double abstand);
 
     void setSchuss(double x, double y, unsigned farbe);
@@ -51,8 +57,8 @@ public:
     void commitScheibe();
     void clearScheibe();
 
-    static QString ringeText(double ringe); // truncated to tenths: 9.7 -> "9,7R"
-    static QString teilerText(double teiler); // rounded to tenths: 604.669 -> "604,7T"
+    static QString ringeText(double ringe) { return Geometrie::ringeText(ringe); }
+    static QString teilerText(double teiler) { return Geometrie::teilerText(teiler); }
 
     // A target of the same face and Teiler distance showing the same shot,
     // for a second view of it (the shooter's display, the printout).

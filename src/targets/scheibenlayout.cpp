@@ -1,6 +1,7 @@
 #include "targets/scheibenlayout.h"
 #include "ui_scheibenlayout.h"
 
+#include "targets/geometrie.h"
 #include "targets/lgscheibe.h"
 #include "targets/lpscheibe.h"
 #include "targets/rahmenstil.h"
@@ -64,8 +65,7 @@ bool ScheibenLayout::setLayout(unsigned anzahl, ScheibenTyp typ, double teilerFa
     // most of a frame at full-screen sizes.
     const bool gleich
         = anzahl > 0 && anzahl == _anzahl && proReihe == _proReihe && (typ == Lg) == _luftgewehr;
-    // Ring widths of 2.5 mm and 8 mm in hundredths of a millimetre.
-    const double abstand = (typ == Lg ? 250.0 : 800.0) / teilerFaktor;
+    const double abstand = Geometrie::teilerAbstand(typ, teilerFaktor);
     _abbrechenButton->setEnabled(false);
     _speichernButton->setEnabled(false);
     if (gleich) {

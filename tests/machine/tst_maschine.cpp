@@ -1,6 +1,9 @@
 #include "machine/maschine.h"
 #include "machine/portliste.h"
-#include "targets/lxscheibe.h"
+#include "machine/portwaechter.h"
+#include "server/serviceprovider.h"
+#include "simuhr.h"
+#include "targets/geometrie.h"
 
 #include "common/ptypair.h"
 
@@ -16,13 +19,13 @@ namespace {
 const QByteArray sauber = "1;9.7;145;0.05;-0.1;\r";
 using Signale = QList<QList<QVariant>>;
 
-// The link on a pty, the timers shortened as given, with spies on shots, errors and time-outs.
+// The link on a pty and on a clock of the test's own, which moves only when
+// the test moves it, with spies on shots, errors and time-outs.
 struct Link
 {
-    explicit Link(int verbindung = 20000, int schuss = 10000, int takt = 250, const QString &port = QString())
+    explicit Link(const QString &port = QString())
     {
         m.setSerialPort(port.isEmpty() ? pty.slavePath() : port);
-        m.setTimerIntervalle(verbindung, schuss, takt);
     }
     // Settings line of an air rifle card of single targets.
     bool einstellen(quint32 anzahl)
@@ -31,6 +34,7 @@ struct Link
                                   MaschineRm3::Teilerfaktor(2), anzahl, QString());
     }
 
+    SimUhr uhr;
     PtyPair pty;
     MaschineRm3 m;
     QSignalSpy schuesse { &m, &MaschineRm3::schuss };
@@ -89,12 +93,15 @@ class TestMaschine : public QObject
 private slots:
     void initTestCase() { QLoggingCategory::setFilterRules(QStringLiteral("default.info=false")); }
 
+    // The tests of the time-outs run on their own clock with these values.
     void realIntervals()
     {
         MaschineRm3 m;
         QCOMPARE(m.verbindungsTimerIntervall(), 20000);
         QCOMPARE(m.schussTimerIntervall(), 10000);
         QCOMPARE(m.kontrollstrTimerIntervall(), 250);
+        QCOMPARE(PortWaechter(m).pruefIntervall(), 1000);
+        QCOMPARE(ServiceProvider().transferTimeout(), 30000);
     }
 
     // Random shots stand in for the machine in demonstrations: scored like
@@ -113,8 +120,9 @@ private slots:
         for (const QList<QVariant> &s : spy) {
             const double x = s.at(4).toDouble(), y = s.at(5).toDouble();
             QVERIFY(s.at(1).toBool());
-            QCOMPARE(s.at(2).toDouble(), LxScheibe::ringe(x, y));
-            QCOMPARE(s.at(3).toDouble(), LxScheibe::_teiler(x, y, s.at(0).toUInt() % 2 ? 800.0 : 250.0));
+            QCOMPARE(s.at(2).toDouble(), Geometrie::ringe(x, y));
+            QCOMPARE(s.at(3).toDouble(),
+                     Geometrie::teilerOhneTest(x, y, s.at(0).toUInt() % 2 ? 800.0 : 250.0));
             QCOMPARE(s.at(6).toBool(), std::abs(x - y) < 1.0);
         }
     }
@@ -158,28 +166,30 @@ private slots:
         QCOMPARE(l.schuesse, schuss.isEmpty() ? Signale {} : Signale { schuss });
     }
 
-    // The acknowledgement carriage returns at the real 250 ms pacing,
-    // measured from the machine's line: four after "SCHEIBE" when a doubtful
-    // shot came, given once; none after a clean shot or for another line. The
-    // settings line for the next card waits until the last one is counted down.
+    // The acknowledgement carriage returns, one per pacing interval from the
+    // machine's line: four after "SCHEIBE" when a doubtful shot came, given
+    // once; none after a clean shot or for another line. The settings line
+    // for the next card waits until the last one is counted down. (What the
+    // link writes stays in the port's buffer until the event loop runs.)
     void acknowledgement()
     {
         Link l;
         karte(l, 5);
         l.m.verarbeiteBytes(sauber + "SCHEIBE\r1;9.7;145;0.05;-0.1;M\rSCHEIBE\n\r");
-        QTest::qWait(300);
-        QCOMPARE(l.pty.received(), QByteArray());
+        QCOMPARE(l.m.seriell().bytesToWrite(), 0);
         QVERIFY(!l.einstellen(7)); // the doubtful shot is not yet acknowledged
         l.m.verarbeiteBytes("SCHEIBE\r");
-        bool angenommen = false; // QTRY evaluates once more after success
-        QTRY_VERIFY_WITH_TIMEOUT(angenommen || (angenommen = l.einstellen(7)), 5000);
+        for (int i = 1; i <= 4; ++i) {
+            QTRY_COMPARE(l.pty.received(), QByteArray(i, '\r'));
+            l.uhr.vorstellen(MaschineRm3::KontrollstrIntervall - 1);
+            QVERIFY(!l.einstellen(7));
+            l.uhr.vorstellen(1);
+        }
+        QVERIFY(l.einstellen(7));
         QTRY_COMPARE(l.pty.received(), QByteArray(4, '\r') + "110513227\r");
-        const QList<qint64> t = l.pty.crTimes(); // the last one ends the settings line
-        for (int i = 1; i <= 4; ++i)
-            QCOMPARE_GE(t.at(i) - t.at(i - 1), 200);
         l.m.verarbeiteBytes("SCHEIBE\r");
-        QTest::qWait(350);
-        QCOMPARE(l.pty.crTimes().size(), 5);
+        l.uhr.vorstellen(4 * MaschineRm3::KontrollstrIntervall);
+        QCOMPARE(l.m.seriell().bytesToWrite(), 0);
     }
 
     void settingsLine_data()
@@ -221,7 +231,7 @@ private slots:
     // not after the last, not across a new settings line.
     void shotTimer()
     {
-        Link l(20000, 150);
+        Link l;
         verbinde(l);
         l.m.verarbeiteBytes(sauber + "1;9"); // no card yet; the settings line drops the begun line
         QCOMPARE(l.schuesse.size(), 0);
@@ -235,18 +245,18 @@ private slots:
         });
         l.m.verarbeiteBytes(sauber + sauber.mid(7));
         QVERIFY(l.einstellen(3));
-        QTest::qWait(350);
+        l.uhr.vorstellen(MaschineRm3::SchussTimeout);
         QCOMPARE(l.timeout.size(), 0);
 
         l.m.verarbeiteBytes(sauber + sauber + sauber + sauber);
         QCOMPARE(l.schuesse.size(), 5);
-        QTest::qWait(350);
+        l.uhr.vorstellen(MaschineRm3::SchussTimeout);
         QCOMPARE(l.timeout.size(), 0);
 
         // Two of five shots, then silence.
         QVERIFY(l.einstellen(5));
         l.m.verarbeiteBytes(sauber + sauber);
-        QVERIFY(l.timeout.wait(5000));
+        l.uhr.vorstellen(MaschineRm3::SchussTimeout);
         QCOMPARE(l.timeout, (Signale { { 2u } }));
         QCOMPARE(l.m.zustand(), 2);
         l.m.verarbeiteBytes(sauber);
@@ -268,7 +278,7 @@ private slots:
     void resetStopsShotTimer()
     {
         QFETCH(int, fall);
-        Link l(400, 150);
+        Link l;
         karte(l, 5);
         l.m.verarbeiteBytes(sauber + sauber);
         QCOMPARE(l.m.schusszahl(), 2u);
@@ -282,12 +292,13 @@ private slots:
         else
             l.m.clearToState(2);
         QCOMPARE(l.m.schussSoll(), 0u);
-        QTest::qWait(200);
+        l.uhr.vorstellen(MaschineRm3::SchussTimeout);
         if (fall == 1)
             l.m.trennen();
-        QTest::qWait(400);
+        l.uhr.vorstellen(MaschineRm3::VerbindungsTimeout);
         QCOMPARE(l.timeout.size() + l.fehler.size() + schliessen.size(), 0);
-        QTEST(l.pty.received(), "gesendet");
+        QFETCH(QByteArray, gesendet);
+        QTRY_COMPARE(l.pty.received(), gesendet);
     }
 
     // A port that cannot be opened, or an unplugged adapter (the pty hangs up,
@@ -318,7 +329,7 @@ private slots:
         QTemporaryDir dir;
         const QString fehlt = dir.filePath("rm3");
         QList<qint64> beimFehler; // state, shots due and counted, line fill, port open
-        Link l(150, 100, 250, fall == 0 ? fehlt : QString());
+        Link l(fall == 0 ? fehlt : QString());
         QObject::connect(&l.m, &MaschineRm3::verbindungsFehler, &l.m, [&] {
             beimFehler = { l.m.zustand(), l.m.schussSoll(), l.m.schusszahl(), l.m.zeilenLaenge(),
                            l.m.seriell().isOpen() };
@@ -338,7 +349,7 @@ private slots:
                 &l.m, "onPortFehler",
                 Q_ARG(QSerialPort::SerialPortError, QSerialPort::SerialPortError(portfehler)));
         QTRY_VERIFY(!l.fehler.isEmpty());
-        QTest::qWait(350); // past both shortened time-outs
+        l.uhr.vorstellen(MaschineRm3::VerbindungsTimeout); // past both time-outs
         QFETCH(QString, meldung);
         QCOMPARE(l.fehler, (Signale { { meldung.arg(fall == 0 ? fehlt : l.pty.slavePath()) } }));
         QCOMPARE(beimFehler, QList<qint64>(5, 0));

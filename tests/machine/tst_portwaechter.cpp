@@ -1,6 +1,7 @@
 #include "machine/maschine.h"
 #include "machine/portwaechter.h"
 #include "rm3simulator.h"
+#include "simuhr.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -9,7 +10,8 @@
 
 // The adapter pulled out and plugged in again, as a pty behind a stable
 // link name (as /dev/serial/by-id/... is): the pty goes away with its link
-// dangling, and a new pty comes back under the same link.
+// dangling, and a new pty comes back under the same link. The watch looks on
+// a clock of the test's own.
 class TestPortWaechter : public QObject
 {
     Q_OBJECT
@@ -30,11 +32,9 @@ private slots:
         Rm3Simulator sim;
         QVERIFY(sim.openPty());
         QVERIFY(QFile::link(sim.slavePath(), link));
+        SimUhr uhr;
         MaschineRm3 maschine(link);
-        maschine.setTimerIntervalle(2000, 10000, 10);
         PortWaechter waechter(maschine);
-        QCOMPARE(waechter.pruefIntervall(), 1000); // the real interval, then shortened
-        waechter.setPruefIntervall(20);
         QSignalSpy fehler(&maschine, &MaschineRm3::verbindungsFehler);
         maschine.verbinden();
         QTRY_COMPARE(maschine.zustand(), int(MaschineRm3::Verbunden));
@@ -48,7 +48,7 @@ private slots:
         QTRY_COMPARE(fehler.size(), 1);
         QVERIFY(waechter.wartet());
         QCOMPARE(maschine.zustand(), int(MaschineRm3::Getrennt));
-        QTest::qWait(100); // the dangling link is not taken for the port
+        uhr.vorstellen(3 * PortWaechter::PruefIntervall); // the dangling link is not taken for the port
         QVERIFY(waechter.wartet());
         if (trennen) {
             maschine.trennen();
@@ -60,9 +60,8 @@ private slots:
         QVERIFY(sim.openPty());
         QVERIFY(QFile::remove(link));
         QVERIFY(QFile::link(sim.slavePath(), link));
+        uhr.vorstellen(2 * PortWaechter::PruefIntervall); // two looks find it
         if (trennen) {
-            QTest::qWait(200);
-            QCOMPARE(verbindung.size(), 0);
             QCOMPARE(maschine.zustand(), int(MaschineRm3::Getrennt));
         } else {
             QTRY_COMPARE(maschine.zustand(), int(MaschineRm3::Verbunden));

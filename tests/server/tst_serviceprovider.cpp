@@ -50,8 +50,10 @@ public:
         connect(sp, &ServiceProvider::wettkampfe, this, [=] { note("wettkampfe()"); });
         connect(sp, &ServiceProvider::scheibe, this, [=] { note("scheibe()"); });
         connect(sp, &ServiceProvider::setTrefferOk, this, [=] { note("setTrefferOk()"); });
-        connect(sp, &ServiceProvider::setTrefferFailed, this, [=] { note("setTrefferFailed()"); });
-        connect(sp, &ServiceProvider::scheibeFailed, this, [=] { note("scheibeFailed()"); });
+        connect(sp, &ServiceProvider::setTrefferFailed, this,
+                [=](quint32 a) { note(QStringLiteral("setTrefferFailed(%1)").arg(a)); });
+        connect(sp, &ServiceProvider::scheibeFailed, this,
+                [=](quint32 a) { note(QStringLiteral("scheibeFailed(%1)").arg(a)); });
     }
 };
 
@@ -214,13 +216,13 @@ private slots:
         row("liste 204", "liste", 204,
             { "requestError(Wettkämpfe konnten nicht abgerufen werden! (0:204))" });
         row("scheibe 404", "scheibe", 404,
-            { "scheibeFailed()",
+            { "scheibeFailed(1)",
               "requestError(Scheibe konnte nicht abgerufen werden! (203:404)\n"
               "Scheibe 17 nicht gefunden (oder sie gehört zu einem anderen Wettkampf).)" });
         row("treffer 200", "treffer", 200, { "setTrefferOk()" });
         // The retry is offered before the message box opens.
         row("treffer 201", "treffer", 201,
-            { "setTrefferFailed()", "requestError(Treffer konnten nicht übermittelt werden! (0:201))" });
+            { "setTrefferFailed(1)", "requestError(Treffer konnten nicht übermittelt werden! (0:201))" });
         // After the time-out a request takes its ordinary failure path.
         row("login, no answer", "login", -1, { "loginFailed(Zugang verweigert! (5:0))" });
     }

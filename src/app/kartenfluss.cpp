@@ -1,0 +1,558 @@
+#include "app/kartenfluss.h"
+
+#include "targets/geometrie.h"
+
+#include <QDebug>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+bool gleich(const ServiceProvider::Treffer &a, const ServiceProvider::Treffer &b)
+{
+    return a.x == b.x && a.y == b.y && a.ringe == b.ringe && a.teiler == b.teiler;
+}
+
+// Ring totals from a broken server can be absurd; they are shown clamped
+// rather than overflowing.
+qint32 begrenzt(double wert)
+{
+    return qint32(
+        qBound(double(std::numeric_limits<qint32>::min()), wert, double(std::numeric_limits<qint32>::max())));
+}
+
+} // namespace
+
+Kartenfluss::Kartenfluss(Anschluss &anschluss, QObject *parent)
+    : QObject(parent)
+    , _anschluss(anschluss)
+{ }
+
+Kartenfluss::Einstellung Kartenfluss::einstellungFuer(qint32 waffenTyp, quint32 n)
+{
+    if (waffenTyp == 2)
+        return { MaschineRm3::Luftpistole, MaschineRm3::Einzel, MaschineRm3::SerieAus, n };
+    if (n == 5)
+        return { MaschineRm3::Luftgewehr, MaschineRm3::Fuenfer, MaschineRm3::SerieEin, 1 };
+    if (n == 10)
+        return { MaschineRm3::Luftgewehr, MaschineRm3::Zehner, MaschineRm3::SerieEin, 1 };
+    return { MaschineRm3::Luftgewehr, MaschineRm3::Einzel, MaschineRm3::SerieAus, n };
+}
+
+void Kartenfluss::angemeldet()
+{
+    _aktiv = true;
+    resetKarte();
+    _abruf = 0;
+    rechne();
+    setEingabe(Eingabe::Gewaehlt);
+    emit maschineGeaendert();
+}
+
+void Kartenfluss::abgemeldet()
+{
+    // Replies to entries made before the logoff have no card to go to.
+    zieheFrageZurueck();
+    _aktiv = false;
+    _abruf = 0;
+    _einstellungOffen = false;
+    _verlauf.leeren();
+    emit maschineGeaendert();
+}
+
+void Kartenfluss::resetKarte()
+{
+    ++_karte;
+    _autoSpeichern = AutoSpeichern::Aus;
+    _scheibenId = 0;
+    _nummer = 0;
+    _schussProScheibe = 0;
+    _teilerFaktor = 1.0;
+    _ringeRest = 0;
+    _zehntelRest = 0.0;
+    _einstellungOffen = false;
+    _karteDaten = {};
+    for (quint32 i = 0; i < MaxSchuss; ++i) {
+        _treffer[i].clear();
+        _gespeichert[i].clear();
+        _vermerk[i].clear();
+    }
+    _speichernAn = false;
+    _abbrechenAn = false;
+    _letzter = -1;
+    _meldung.clear();
+    _gespeichertGemeldet = false;
+}
+
+void Kartenfluss::nummerEingegeben(quint32 nummer, quint32 auftrag)
+{
+    if (!_aktiv)
+        return;
+    zieheFrageZurueck();
+    _abruf = auftrag;
+    _abrufNummer = nummer;
+    if (_autoSpeichern == AutoSpeichern::Scharf)
+        _autoSpeichern = AutoSpeichern::Gehalten;
+}
+
+void Kartenfluss::freigeben()
+{
+    if (_autoSpeichern == AutoSpeichern::Gehalten) {
+        _autoSpeichern = AutoSpeichern::Scharf;
+    } else if (_autoSpeichern == AutoSpeichern::Faellig) {
+        // The card filled up while its submission was held: the officer
+        // decides, as the shots may have been meant for the other number.
+        _autoSpeichern = AutoSpeichern::Scharf;
+        _speichernAn = _abbrechenAn = true;
+        emit entscheidungNoetig();
+    }
+}
+
+void Kartenfluss::abrufFehlgeschlagen(quint32 auftrag)
+{
+    // A failed fetch changes nothing about the card on screen; only the
+    // failure of the latest entry ends the hold on its submission.
+    if (!_aktiv || auftrag == 0 || auftrag != _abruf)
+        return;
+    _abruf = 0;
+    freigeben();
+}
+
+void Kartenfluss::scheibeErhalten(quint32 auftrag, const ServiceProvider::Scheibe &scheibe)
+{
+    if (!_aktiv)
+        return;
+    // Only the reply to the latest entry counts: an earlier one that took
+    // longer would put another card under the number in the input.
+    if (auftrag == 0 || auftrag != _abruf) {
+        qInfo().noquote() << QStringLiteral(
+                                 "Kartenfluss::scheibeErhalten: reply for card id %1 to an earlier "
+                                 "entry dropped")
+                                 .arg(scheibe.id);
+        return;
+    }
+
+    // Hits of this card went out after this reply was asked for, so it may
+    // not show them: ask again rather than offer the card as unevaluated.
+    if (_letzteUebermittlung.value(scheibe.id) > auftrag) {
+        _abruf = _anschluss.abrufen(_abrufNummer);
+        if (_abruf == 0)
+            freigeben();
+        return;
+    }
+
+    // The hit array and the grid hold at most ten positions; a longer card
+    // would arm the machine for shots that could never be shown or stored.
+    if (scheibe.schussProScheibe < 0 || quint32(scheibe.schussProScheibe) > MaxSchuss) {
+        _abruf = 0;
+        _verlauf.setAktuell(0);
+        resetKarte();
+        rechne();
+        setEingabe(Eingabe::Geleert);
+        emit karteGezeigt();
+        emit summenGeaendert();
+        emit maschineGeaendert();
+        emit fehler(
+            tr("Scheibe mit %1 Schuss wird nicht unterstützt (höchstens 10)!").arg(scheibe.schussProScheibe));
+        return;
+    }
+
+    // Stored results are not overwritten without the officer's word. The
+    // submission of the card on screen stays held while the question is open.
+    const auto gueltig = std::count_if(scheibe.treffer.cbegin(), scheibe.treffer.cend(),
+                                       [](const ServiceProvider::Treffer &t) { return t.valid(); });
+    if (gueltig > 0) {
+        _frage = { auftrag, scheibe };
+        emit frageNeuAuswerten(auftrag,
+                               tr("Scheibe %1 von %2 ist bereits ausgewertet (%3 Treffer, %4 Ringe, %5). "
+                                  "Neu auswerten?")
+                                   .arg(_abrufNummer)
+                                   .arg(scheibe.schuetze)
+                                   .arg(gueltig)
+                                   .arg(scheibe.ringe)
+                                   .arg(scheibe.wertungsdatum));
+        return;
+    }
+    _abruf = 0;
+    nimmKarte(scheibe);
+}
+
+void Kartenfluss::neuAuswertenBeantwortet(quint32 auftrag, bool ja)
+{
+    if (auftrag == 0 || auftrag != _frage.auftrag)
+        return;
+    const ServiceProvider::Scheibe scheibe = std::exchange(_frage, {}).scheibe;
+    if (!_aktiv || auftrag != _abruf)
+        return;
+    _abruf = 0;
+    if (ja) {
+        nimmKarte(scheibe);
+        return;
+    }
+    freigeben();
+    setEingabe(Eingabe::Gewaehlt);
+}
+
+void Kartenfluss::zieheFrageZurueck()
+{
+    if (_frage.auftrag == 0)
+        return;
+    const quint32 auftrag = std::exchange(_frage, {}).auftrag;
+    emit frageZurueckgezogen(auftrag);
+}
+
+void Kartenfluss::nimmKarte(const ServiceProvider::Scheibe &scheibe)
+{
+    resetKarte();
+    _scheibenId = scheibe.id;
+    _nummer = _abrufNummer;
+    _teilerFaktor = scheibe.teilerFaktor;
+    _schussProScheibe = quint32(scheibe.schussProScheibe);
+    _ringeRest = begrenzt(double(scheibe.serieRinge) - scheibe.ringe);
+    _zehntelRest = scheibe.serieZehntel - scheibe.zehntel;
+    _autoSpeichern = AutoSpeichern::Scharf;
+    _karteDaten = scheibe;
+    // Hits the server holds beyond the card's positions have no slot.
+    const quint32 gespeichert = std::min(quint32(scheibe.treffer.size()), _schussProScheibe);
+    for (quint32 i = 0; i < gespeichert; ++i) {
+        if (scheibe.treffer.at(i).valid())
+            _treffer[i] = _gespeichert[i] = scheibe.treffer.at(i);
+    }
+    _verlauf.neu(_karte, _nummer, scheibe.schuetze);
+    _verlauf.setAktuell(_karte);
+    _einstellung = einstellungFuer(scheibe.waffenTyp, _schussProScheibe);
+    _einstellungOffen = true;
+    rechne();
+
+    emit karteGezeigt();
+    for (quint32 i = 0; i < gespeichert; ++i) {
+        const ServiceProvider::Treffer &t = _treffer[i];
+        if (t.valid())
+            emit zielGesetzt(i, t.x, t.y, Geometrie::ringeText(t.ringe),
+                             t.ringe > 0 ? Geometrie::teilerText(t.teiler) : QString(), false);
+        else
+            emit zielLeer(i);
+    }
+    emit summenGeaendert();
+    emit meldungGeaendert(_meldung, false);
+    sendeEinstellung();
+
+    // Shots the machine evaluated while the card was being fetched land on
+    // the new card now; the buffer keeps them.
+    _anschluss.wiederholen();
+}
+
+// A card shown while the machine is not connected, or while it still wants
+// the acknowledgement of a doubtful shot, gets its settings line as soon as
+// the link can take it; otherwise its shots would be dropped by the link.
+void Kartenfluss::sendeEinstellung()
+{
+    if (_einstellungOffen) {
+        _einstellungOffen = false;
+        if (_anschluss.einstellen(_einstellung))
+            _ignoriert = 0;
+        else
+            _einstellungOffen = true;
+    }
+    emit maschineGeaendert();
+}
+
+void Kartenfluss::maschineBereit()
+{
+    if (_aktiv)
+        sendeEinstellung();
+}
+
+void Kartenfluss::rechne()
+{
+    double ganze = 0.0;
+    double zehntel = 0.0;
+    for (quint32 i = 0; i < _schussProScheibe && i < MaxSchuss; ++i) {
+        const double r = _treffer[i].ringe;
+        if (!(r >= 0)) // an empty slot, or not a number
+            continue;
+        zehntel += r;
+        ganze += std::trunc(r);
+    }
+    _summen.ringe = begrenzt(ganze);
+    _summen.serieRinge = begrenzt(double(_summen.ringe) + _ringeRest);
+    _summen.zehntel = zehntel;
+    _summen.serieZehntel = zehntel + _zehntelRest;
+    _verlauf.setRinge(_karte, _summen.ringe, zehntel);
+}
+
+void Kartenfluss::setEingabe(Eingabe eingabe)
+{
+    if (eingabe == Eingabe::Gesperrt && _eingabe == Eingabe::Gesperrt)
+        return;
+    _eingabe = eingabe;
+    emit eingabeGeaendert(eingabe);
+}
+
+void Kartenfluss::setMeldung(const QString &text, bool gespeichert)
+{
+    _meldung = text;
+    _gespeichertGemeldet = gespeichert;
+    emit meldungGeaendert(text, gespeichert);
+}
+
+void Kartenfluss::schuss(quint32 nummer, bool valid, double ringe, double teiler, double x, double y,
+                         bool zweifelhaft)
+{
+    if (!_aktiv || nummer >= _schussProScheibe)
+        return;
+
+    ServiceProvider::Treffer &slot = _treffer[nummer];
+    slot.clear();
+    QString ringeText;
+    QString teilerText;
+    if (valid) {
+        const double t = teiler / _teilerFaktor;
+        slot = { x, y, ringe, t };
+        // The machine gave rings but no Teiler: show what the target
+        // computes from the position; the slot keeps the machine's value.
+        const double angezeigt = t < 0 && ringe >= 0
+            ? Geometrie::teiler(x, y, Geometrie::teilerAbstand(_karteDaten.waffenTyp, _teilerFaktor))
+            : t;
+        ringeText = Geometrie::ringeText(ringe);
+        teilerText = ringe > 0 ? Geometrie::teilerText(angezeigt) : QString();
+        _vermerk[nummer] = zweifelhaft ? tr("zweifelhaft") : QString();
+        if (zweifelhaft)
+            _speichernAn = true;
+    } else {
+        _vermerk[nummer] = tr("ungültig");
+        _speichernAn = true;
+    }
+    _abbrechenAn = true;
+    _letzter = int(nummer);
+    rechne();
+
+    const bool sauber = valid && !zweifelhaft;
+    if (!sauber) {
+        _autoSpeichern = AutoSpeichern::Aus;
+    } else if (nummer + 1 == _schussProScheibe && _autoSpeichern == AutoSpeichern::Gehalten) {
+        _autoSpeichern = AutoSpeichern::Faellig;
+    }
+
+    if (valid)
+        emit zielGesetzt(nummer, x, y, ringeText, teilerText, zweifelhaft);
+    else
+        emit zielUngueltig(nummer);
+    setEingabe(Eingabe::Gesperrt);
+    emit abbrechenFreigegeben();
+    emit summenGeaendert();
+    if (sauber && nummer + 1 == _schussProScheibe && _autoSpeichern == AutoSpeichern::Scharf)
+        uebermitteln();
+}
+
+void Kartenfluss::schussTimeout(quint32 schusszahl)
+{
+    // The link's count belongs to the card it was last set up for; a card
+    // still waiting for its settings line has not been read at all.
+    if (!_aktiv || _einstellungOffen)
+        return;
+    QList<quint32> fehlend;
+    for (quint32 i = schusszahl; i < _schussProScheibe; ++i) {
+        _treffer[i].clear();
+        _vermerk[i] = tr("fehlt (Zeitüberschreitung)");
+        _autoSpeichern = AutoSpeichern::Aus;
+        _speichernAn = _abbrechenAn = true;
+        fehlend << i;
+    }
+    rechne();
+    for (quint32 i : fehlend)
+        emit zielUngueltig(i);
+    if (!fehlend.isEmpty())
+        setEingabe(Eingabe::Gesperrt);
+    emit summenGeaendert();
+}
+
+void Kartenfluss::schussIgnoriert(quint32 anzahl)
+{
+    qInfo().noquote() << QStringLiteral("Kartenfluss::schussIgnoriert: %1 shot line(s) not taken since the "
+                                        "last settings line")
+                             .arg(anzahl);
+    _ignoriert = anzahl;
+    emit maschineGeaendert();
+}
+
+void Kartenfluss::vonHand(quint32 i, Hand hand, const ServiceProvider::Treffer &treffer)
+{
+    if (!_aktiv)
+        return;
+    // Unlocking alone keeps the machine's values; only a shot placed or
+    // voided by hand replaces them.
+    if (i < _schussProScheibe && hand != Hand::Entsperrt) {
+        _letzter = int(i);
+        _vermerk[i] = hand == Hand::Gesetzt ? tr("von Hand gesetzt") : tr("von Hand entwertet");
+        if (hand == Hand::Gesetzt)
+            _treffer[i] = treffer;
+        else
+            _treffer[i].clear();
+    }
+    // The grid turns both buttons on with every click on a target.
+    _speichernAn = _abbrechenAn = true;
+    _autoSpeichern = AutoSpeichern::Aus;
+    rechne();
+    setEingabe(Eingabe::Gesperrt);
+    emit summenGeaendert();
+}
+
+void Kartenfluss::speichern()
+{
+    if (_aktiv && _schussProScheibe != 0)
+        uebermitteln();
+}
+
+void Kartenfluss::uebermitteln()
+{
+    const quint32 auftrag = _anschluss.uebermitteln(_scheibenId, _treffer, _schussProScheibe);
+    if (auftrag == 0)
+        return;
+    _letzteUebermittlung.insert(_scheibenId, auftrag);
+    _uebermittlungen.append({ auftrag, _karte, _nummer,
+                              QList<ServiceProvider::Treffer>(_treffer, _treffer + _schussProScheibe) });
+    _verlauf.setZustand(_karte, Verlauf::WirdGespeichert);
+    setMeldung(Verlauf::zustandText(Verlauf::WirdGespeichert));
+}
+
+bool Kartenfluss::nimmUebermittlung(quint32 auftrag, Uebermittlung *uebermittlung)
+{
+    for (qsizetype i = 0; i < _uebermittlungen.size(); ++i) {
+        if (_uebermittlungen.at(i).auftrag == auftrag) {
+            *uebermittlung = _uebermittlungen.takeAt(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+void Kartenfluss::uebermittlungOk(quint32 auftrag)
+{
+    Uebermittlung u;
+    if (!_aktiv || !nimmUebermittlung(auftrag, &u))
+        return;
+    _verlauf.setZustand(u.karte, Verlauf::Gespeichert);
+    if (u.karte != _karte) {
+        // Stored, but the card has left the screen: nothing here is its.
+        qInfo().noquote() << QStringLiteral("Kartenfluss::uebermittlungOk: card %1 stored after it left the "
+                                            "screen")
+                                 .arg(u.nummer);
+        return;
+    }
+    bool unveraendert = true;
+    for (quint32 i = 0; i < _schussProScheibe; ++i) {
+        _gespeichert[i] = u.treffer.at(i);
+        unveraendert = unveraendert && gleich(u.treffer.at(i), _treffer[i]);
+    }
+    _autoSpeichern = AutoSpeichern::Aus;
+    if (!unveraendert) {
+        // Corrected while the submission was on its way: the server holds
+        // the old values, so the card stays open for "Speichern".
+        qInfo().noquote() << "Kartenfluss::uebermittlungOk: hits changed since they were sent, not committed";
+        _speichernAn = _abbrechenAn = true;
+        _verlauf.setZustand(_karte, Verlauf::NichtGespeichert);
+        emit entscheidungNoetig();
+        setMeldung(Verlauf::zustandText(Verlauf::NichtGespeichert));
+        return;
+    }
+    _speichernAn = _abbrechenAn = false;
+    emit zieleFestgeschrieben();
+    setEingabe(Eingabe::Gewaehlt);
+    setMeldung(tr("Scheibe %1 gespeichert (%2 Ringe)").arg(_nummer).arg(_summen.ringe), true);
+}
+
+void Kartenfluss::uebermittlungFehlgeschlagen(quint32 auftrag)
+{
+    Uebermittlung u;
+    if (!nimmUebermittlung(auftrag, &u))
+        return;
+    _verlauf.setZustand(u.karte, Verlauf::Fehlgeschlagen);
+    if (!_aktiv || u.karte != _karte) {
+        // The card is gone from the screen; the box has to say which one
+        // must be read again.
+        _nachsatz = tr("Scheibe %1 bitte erneut auswerten.").arg(u.nummer);
+        return;
+    }
+    // Slots, targets and totals stay; the officer just presses "Speichern"
+    // again once the server is back.
+    if (_schussProScheibe != 0) {
+        _speichernAn = _abbrechenAn = true;
+        emit entscheidungNoetig();
+    }
+    setMeldung(Verlauf::zustandText(Verlauf::Fehlgeschlagen));
+}
+
+QString Kartenfluss::nimmNachsatz()
+{
+    return std::exchange(_nachsatz, QString());
+}
+
+void Kartenfluss::abbrechen()
+{
+    if (!_aktiv)
+        return;
+    if (_verlauf.zustandVon(_karte) == Verlauf::NichtGespeichert
+        || _verlauf.zustandVon(_karte) == Verlauf::Fehlgeschlagen)
+        _verlauf.setZustand(_karte, Verlauf::Abgebrochen);
+    _verlauf.setAktuell(0);
+    resetKarte();
+    rechne();
+    // The machine reads the rest of the cancelled card all the same; those
+    // shots must not land on the next one.
+    _anschluss.karteBeenden();
+    emit meldungGeaendert(_meldung, false);
+    setEingabe(Eingabe::Geleert);
+    emit zieleGeleert();
+    emit summenGeaendert();
+    emit maschineGeaendert();
+}
+
+bool Kartenfluss::ungespeichert() const
+{
+    if (!_aktiv)
+        return false;
+    for (quint32 i = 0; i < _schussProScheibe; ++i) {
+        if (!gleich(_treffer[i], _gespeichert[i]))
+            return true;
+    }
+    return false;
+}
+
+Kartenfluss::TastenAntwort Kartenfluss::taste(Taste taste)
+{
+    if (eingabeGesperrt()) {
+        if (taste == Taste::Ziffer)
+            return std::exchange(_scanGesperrt, true) ? TastenAntwort::Verschlucken : TastenAntwort::Hinweis;
+        const bool verschlucken = taste == Taste::Eingabe && _scanGesperrt;
+        _scanGesperrt = false;
+        return verschlucken ? TastenAntwort::Verschlucken : TastenAntwort::Weiter;
+    }
+    _scanGesperrt = false;
+    return taste == Taste::Ziffer ? TastenAntwort::ZurNummer : TastenAntwort::Weiter;
+}
+
+QString Kartenfluss::maschinenText(int zustand, bool wartet, bool verbindetNeu, const QString &port) const
+{
+    static const char *const texte[] = {
+        QT_TR_NOOP("Maschine: getrennt"),
+        QT_TR_NOOP("Maschine: Verbindungsaufbau..."),
+        QT_TR_NOOP("Maschine: verbunden"),
+    };
+    QString text = tr(texte[zustand >= 0 && zustand <= 2 ? zustand : 0]);
+    if (zustand == MaschineRm3::Getrennt && wartet)
+        text += tr(" – wartet auf '%1'").arg(port);
+    else if (zustand == MaschineRm3::Verbindungsaufbau && verbindetNeu)
+        text = tr("Maschine: wird neu verbunden...");
+    if (_einstellungOffen && _aktiv) {
+        if (zustand == MaschineRm3::Verbunden)
+            text = tr("Maschine: wartet auf Quittung");
+        else
+            text += tr(" – Scheibe %1 wartet auf die Maschine").arg(_nummer);
+    }
+    if (_ignoriert > 0)
+        text += tr(" – %1 Schuss nicht übernommen").arg(_ignoriert);
+    return text;
+}

@@ -1,0 +1,243 @@
+#pragma once
+
+#include "app/verlauf.h"
+#include "machine/maschine.h"
+#include "server/serviceprovider.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+// The card on screen and everything that happens to it: the number entered,
+// the server's replies, the machine's shots, the officer's corrections,
+// saving and cancelling. A plain state machine without widgets: every input
+// is a call that carries all it needs (replies name the request they answer),
+// every output a signal emitted once the state is consistent again, or a
+// value the window reads to render. The window forwards and renders; it
+// never decides.
+class Kartenfluss : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What the clean last shot of the card on screen does.
+    enum class AutoSpeichern {
+        Aus, // the card is not clean, or already confirmed: the officer saves
+        Scharf, // the clean last shot submits the card
+        Gehalten, // clean, but a card number was entered and its reply is
+                  // awaited: the shots arriving now are likely the next card's
+        Faellig, // held, and the clean last shot came: offered to the officer
+                 // once the hold ends without a new card
+    };
+    // The card number input, as the header shows it.
+    enum class Eingabe {
+        Gewaehlt, // free, focused, the number selected for the next scan
+        Geleert, // free, focused, empty (after a cancel)
+        Gesperrt, // hits on screen wait for "Speichern" or "Abbrechen"
+    };
+    // What a key typed anywhere in the window is.
+    enum class Taste { Ziffer, Eingabe, Andere };
+    enum class TastenAntwort {
+        Weiter, // the key goes where it was going
+        Verschlucken,
+        Hinweis, // swallowed, and the officer is told why (once per scan)
+        ZurNummer, // a digit that belongs to the card number input
+    };
+    // What the officer did to a target by hand.
+    enum class Hand { Entsperrt, Gesetzt, Entwertet };
+
+    // The settings line a card needs.
+    struct Einstellung
+    {
+        MaschineRm3::Waffe waffe = MaschineRm3::Luftgewehr;
+        MaschineRm3::Scheibe scheibe = MaschineRm3::Einzel;
+        MaschineRm3::Serie serie = MaschineRm3::SerieAus;
+        quint32 anzahl = 0;
+    };
+    static Einstellung einstellungFuer(qint32 waffenTyp, quint32 schussProScheibe);
+
+    // The flow's only calls outward: the window binds them to the server
+    // client, the machine link and the shot buffer, a simulation to its own.
+    struct Anschluss
+    {
+        virtual ~Anschluss() = default;
+        // The request number of the fetch, 0 if none went out.
+        virtual quint32 abrufen(quint32 nummer) = 0;
+        // The request number of the submission, 0 if none went out.
+        virtual quint32 uebermitteln(quint32 scheibenId, const ServiceProvider::Treffer *treffer,
+                                     quint32 zahl)
+            = 0;
+        // False when the link cannot take a settings line now.
+        virtual bool einstellen(const Einstellung &einstellung) = 0;
+        // The rest of the card's shot lines are not taken.
+        virtual void karteBeenden() = 0;
+        // The shot buffer presents its recorded shots again, through schuss().
+        virtual void wiederholen() = 0;
+    };
+
+    // The ring totals of the card and of the series with this card's hits.
+    struct Summen
+    {
+        qint32 ringe = 0;
+        qint32 serieRinge = 0;
+        double zehntel = 0.0;
+        double serieZehntel = 0.0;
+    };
+
+    // The hit array has room for this many positions; longer cards are refused.
+    static constexpr quint32 MaxSchuss = 10;
+
+    explicit Kartenfluss(Anschluss &anschluss, QObject *parent = nullptr);
+
+    // --- inputs ---
+    // The target screen was built after a login: no card yet.
+    void angemeldet();
+    // Back to the login screen: late replies and shots have nowhere to go.
+    void abgemeldet();
+    // The officer entered a card number and its fetch went out as `auftrag`.
+    void nummerEingegeben(quint32 nummer, quint32 auftrag);
+    void scheibeErhalten(quint32 auftrag, const ServiceProvider::Scheibe &scheibe);
+    void abrufFehlgeschlagen(quint32 auftrag);
+    // The officer's answer to the question frageNeuAuswerten(auftrag, ...).
+    void neuAuswertenBeantwortet(quint32 auftrag, bool ja);
+    void uebermittlungOk(quint32 auftrag);
+    void uebermittlungFehlgeschlagen(quint32 auftrag);
+    void schuss(quint32 nummer, bool valid, double ringe, double teiler, double x, double y,
+                bool zweifelhaft);
+    void schussTimeout(quint32 schusszahl);
+    // `anzahl` shot lines were not taken by the link since its last settings line.
+    void schussIgnoriert(quint32 anzahl);
+    // The link can take a settings line now.
+    void maschineBereit();
+    // Target i was unlocked, or its shot placed (`treffer`) or voided by hand.
+    void vonHand(quint32 i, Hand hand, const ServiceProvider::Treffer &treffer = {});
+    void speichern();
+    void abbrechen();
+    TastenAntwort taste(Taste taste);
+
+    // --- values the window reads ---
+    bool aktiv() const { return _aktiv; }
+    AutoSpeichern autoSpeichern() const { return _autoSpeichern; }
+    Eingabe eingabe() const { return _eingabe; }
+    bool eingabeGesperrt() const { return _eingabe == Eingabe::Gesperrt; }
+    bool speichernAn() const { return _speichernAn; }
+    bool abbrechenAn() const { return _abbrechenAn; }
+    // Hits on screen that the server does not hold.
+    bool ungespeichert() const;
+    bool hatKarte() const { return _aktiv && _scheibenId != 0; }
+    quint32 scheibenId() const { return _scheibenId; }
+    quint32 nummer() const { return _nummer; } // as entered
+    quint32 schussProScheibe() const { return _schussProScheibe; }
+    double teilerFaktor() const { return _teilerFaktor; }
+    const ServiceProvider::Scheibe &karte() const { return _karteDaten; }
+    const ServiceProvider::Treffer &treffer(quint32 i) const { return _treffer[i]; }
+    const ServiceProvider::Treffer &gespeichert(quint32 i) const { return _gespeichert[i]; }
+    // What became of shot i, in words, for the printout.
+    QString vermerk(quint32 i) const { return i < MaxSchuss ? _vermerk[i] : QString(); }
+    Summen summen() const { return _summen; }
+    int letzter() const { return _letzter; } // target of the latest shot, -1 for none
+    bool gespeichertGemeldet() const { return _gespeichertGemeldet; }
+    QString meldung() const { return _meldung; }
+    // The request whose question is open, 0 for none.
+    quint32 offeneFrage() const { return _frage.auftrag; }
+    // The request of the latest entry while its reply is awaited, 0 otherwise.
+    quint32 abruf() const { return _abruf; }
+    bool einstellungOffen() const { return _einstellungOffen; }
+    quint32 ignoriert() const { return _ignoriert; }
+    // The machine's line in the status bar for the link's state.
+    QString maschinenText(int zustand, bool wartet, bool verbindetNeu, const QString &port) const;
+    // A second line for the error box about to open, once.
+    QString nimmNachsatz();
+    Verlauf &verlauf() { return _verlauf; }
+    const Verlauf &verlauf() const { return _verlauf; }
+    // The card's position in the Verlauf; a new one with every card and cancel.
+    quint64 karteNr() const { return _karte; }
+
+signals:
+    // A fetched card was taken: the header and the grid show karte().
+    void karteGezeigt();
+    void zielGesetzt(quint32 i, double x, double y, const QString &ringeText, const QString &teilerText,
+                     bool zweifelhaft);
+    void zielLeer(quint32 i); // an empty slot of the card
+    void zielUngueltig(quint32 i); // a missing or invalid shot
+    void zieleFestgeschrieben(); // the server holds what the targets show
+    void zieleGeleert(); // cancelled, or a card refused: no targets
+    void eingabeGeaendert(Kartenfluss::Eingabe eingabe);
+    // "Abbrechen" is enabled.
+    void abbrechenFreigegeben();
+    // Both buttons on and "Speichern" ready for Return: the officer decides.
+    void entscheidungNoetig();
+    void summenGeaendert();
+    void meldungGeaendert(const QString &text, bool gespeichert);
+    // The card's stored record holds hits; the answer comes as neuAuswertenBeantwortet.
+    void frageNeuAuswerten(quint32 auftrag, const QString &text);
+    // The question is no longer asked (a newer entry, the logoff).
+    void frageZurueckgezogen(quint32 auftrag);
+    void fehler(const QString &text);
+    // The machine's line may read differently.
+    void maschineGeaendert();
+
+private:
+    // One submission on its way: the card it belongs to and the hits as sent.
+    struct Uebermittlung
+    {
+        quint32 auftrag;
+        quint64 karte; // _karte when it was sent
+        quint32 nummer; // card number as entered, for messages
+        QList<ServiceProvider::Treffer> treffer;
+    };
+    // A question open for a fetched card.
+    struct Frage
+    {
+        quint32 auftrag = 0;
+        ServiceProvider::Scheibe scheibe;
+    };
+
+    void resetKarte();
+    void nimmKarte(const ServiceProvider::Scheibe &scheibe);
+    // The hold on the automatic submission ends without a new card.
+    void freigeben();
+    void uebermitteln();
+    bool nimmUebermittlung(quint32 auftrag, Uebermittlung *uebermittlung);
+    void sendeEinstellung();
+    void rechne();
+    void setEingabe(Eingabe eingabe);
+    void setMeldung(const QString &text, bool gespeichert = false);
+    void zieheFrageZurueck();
+
+    Anschluss &_anschluss;
+    bool _aktiv = false;
+    quint32 _scheibenId = 0;
+    quint32 _schussProScheibe = 0;
+    double _teilerFaktor = 1.0;
+    ServiceProvider::Treffer _treffer[MaxSchuss];
+    AutoSpeichern _autoSpeichern = AutoSpeichern::Aus;
+    qint32 _ringeRest = 0;
+    double _zehntelRest = 0.0;
+    // Counts every card taken and every cancel: late replies compare it to
+    // tell whether their card is still the one on screen.
+    quint64 _karte = 0;
+    quint32 _nummer = 0;
+    ServiceProvider::Scheibe _karteDaten;
+    // The hits as the server holds them: fetched, or confirmed since.
+    ServiceProvider::Treffer _gespeichert[MaxSchuss];
+    QString _vermerk[MaxSchuss];
+    quint32 _abruf = 0;
+    quint32 _abrufNummer = 0;
+    Frage _frage;
+    QList<Uebermittlung> _uebermittlungen;
+    QHash<quint32, quint32> _letzteUebermittlung; // card id -> request of its latest submission
+    Einstellung _einstellung;
+    bool _einstellungOffen = false; // the card on screen still needs its settings line
+    quint32 _ignoriert = 0;
+    Eingabe _eingabe = Eingabe::Gewaehlt;
+    bool _speichernAn = false;
+    bool _abbrechenAn = false;
+    bool _scanGesperrt = false; // digits were refused; their Return is refused too
+    Summen _summen;
+    int _letzter = -1;
+    QString _meldung;
+    bool _gespeichertGemeldet = false;
+    QString _nachsatz;
+    Verlauf _verlauf;
+};
