@@ -7,22 +7,18 @@
 #include "forms/ergebnis.h"
 #include "forms/header.h"
 #include "forms/login.h"
-#include "machine/uhr.h"
 #include "targets/lxscheibe.h"
 #include "targets/scheibenlayout.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStyle>
-#include <QSysInfo>
 #include <QTimer>
 
 #include <memory>
@@ -40,10 +36,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     const Konfiguration konfiguration = Konfiguration::lesen(path, &probleme);
     _url = konfiguration.url;
     _jwt = konfiguration.jwt;
-    _maschine.setSerialPort(konfiguration.port);
-    _maschine.setDefaults(MaschineRm3::Wertung(konfiguration.wertung),
-                          MaschineRm3::Teilergrenze(konfiguration.teilergrenze),
-                          MaschineRm3::Drucker(konfiguration.drucker));
+    stelleMaschineEin(konfiguration);
 
     connect(&_maschine, &MaschineRm3::verbindungsFehler, this, &MainWindow::onVerbindungsFehler);
     connect(&_maschine, &MaschineRm3::schuss, &_schussBuffer, &SchussBuffer::push);
@@ -80,7 +73,16 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     });
 
     richteVerlaufEin(path);
-    verbindeFluss();
+    // What the flow says beyond the targets; the grid's own connections
+    // come and go with the grid.
+    connect(&_fluss, &Kartenfluss::karteGezeigt, this, &MainWindow::zeigeKarte);
+    connect(&_fluss, &Kartenfluss::eingabeGeaendert, this, &MainWindow::zeigeEingabe);
+    connect(&_fluss, &Kartenfluss::summenGeaendert, this, &MainWindow::updateErgebnis);
+    connect(&_fluss, &Kartenfluss::meldungGeaendert, this, &MainWindow::zeigeMeldung);
+    connect(&_fluss, &Kartenfluss::frageNeuAuswerten, this, &MainWindow::frageNeuAuswerten);
+    connect(&_fluss, &Kartenfluss::frageZurueckgezogen, this, &MainWindow::frageZurueckgezogen);
+    connect(&_fluss, &Kartenfluss::fehler, this, &MainWindow::onVerbindungsFehler);
+    connect(&_fluss, &Kartenfluss::maschineGeaendert, this, &MainWindow::zeigeMaschinenStatus);
     qApp->installEventFilter(this);
 
     _serviceProvider.init(konfiguration.url, konfiguration.jwt);
@@ -98,50 +100,6 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
-// What the flow says beyond the targets; the grid's own connections come
-// and go with the grid.
-void MainWindow::verbindeFluss()
-{
-    connect(&_fluss, &Kartenfluss::karteGezeigt, this, &MainWindow::zeigeKarte);
-    connect(&_fluss, &Kartenfluss::eingabeGeaendert, this, &MainWindow::zeigeEingabe);
-    connect(&_fluss, &Kartenfluss::summenGeaendert, this, &MainWindow::updateErgebnis);
-    connect(&_fluss, &Kartenfluss::meldungGeaendert, this, &MainWindow::zeigeMeldung);
-    connect(&_fluss, &Kartenfluss::frageNeuAuswerten, this, &MainWindow::frageNeuAuswerten);
-    connect(&_fluss, &Kartenfluss::frageZurueckgezogen, this, &MainWindow::frageZurueckgezogen);
-    connect(&_fluss, &Kartenfluss::fehler, this, &MainWindow::onVerbindungsFehler);
-    connect(&_fluss, &Kartenfluss::maschineGeaendert, this, &MainWindow::zeigeMaschinenStatus);
-}
-
-quint32 MainWindow::abrufen(quint32 nummer)
-{
-    const quint32 vorher = _serviceProvider.letzterAuftrag();
-    _serviceProvider.getScheibe(nummer);
-    return _serviceProvider.letzterAuftrag() != vorher ? _serviceProvider.letzterAuftrag() : 0;
-}
-
-quint32 MainWindow::uebermitteln(quint32 scheibenId, const ServiceProvider::Treffer *treffer, quint32 zahl)
-{
-    const quint32 vorher = _serviceProvider.letzterAuftrag();
-    _serviceProvider.setTreffer(scheibenId, treffer, zahl);
-    return _serviceProvider.letzterAuftrag() != vorher ? _serviceProvider.letzterAuftrag() : 0;
-}
-
-bool MainWindow::einstellen(const Kartenfluss::Einstellung &e)
-{
-    return _maschine.setEinstellungen(e.waffe, e.scheibe, e.serie, MaschineRm3::Teilerfaktor(2), e.anzahl,
-                                      QString());
-}
-
-void MainWindow::karteBeenden()
-{
-    _maschine.karteBeenden();
-}
-
-void MainWindow::wiederholen()
-{
-    _schussBuffer.wiederholen();
-}
-
 void MainWindow::richteVerlaufEin(const QString &path)
 {
     _verlaufDock = new VerlaufDock(_fluss.verlauf(), this);
@@ -156,32 +114,8 @@ void MainWindow::richteVerlaufEin(const QString &path)
     connect(einstellungen, &QAction::triggered, this, [this, path] { onEinstellungen(path); });
     ui->menuDatei->insertAction(ui->logoff, einstellungen);
     ui->menuDatei->insertSeparator(ui->logoff);
-    _drucken = new QAction(tr("Drucken…"), this);
-    _drucken->setObjectName(QStringLiteral("drucken"));
-    _drucken->setShortcut(QKeySequence::Print);
-    connect(_drucken, &QAction::triggered, this, &MainWindow::onDrucken);
-    _pdf = new QAction(tr("Als PDF speichern…"), this);
-    _pdf->setObjectName(QStringLiteral("pdf"));
-    connect(_pdf, &QAction::triggered, this, &MainWindow::onPdf);
-    ui->menuDatei->insertActions(einstellungen, { _drucken, _pdf });
-
-    // The shooter's display: a window of its own, for a second monitor.
-    auto *ansicht = new QMenu(tr("&Ansicht"), this);
-    menuBar()->insertMenu(ui->menuInfo->menuAction(), ansicht);
-    _anzeigeZeigen = ansicht->addAction(tr("Schützenanzeige"));
-    _anzeigeZeigen->setObjectName(QStringLiteral("schuetzenanzeige"));
-    _anzeigeZeigen->setCheckable(true);
-    connect(_anzeigeZeigen, &QAction::toggled, this, &MainWindow::onSchuetzenanzeige);
-    QAction *vollbild = ansicht->addAction(tr("Schützenanzeige als Vollbild"));
-    vollbild->setObjectName(QStringLiteral("schuetzenanzeigeVollbild"));
-    vollbild->setShortcut(Qt::Key_F11);
-    connect(vollbild, &QAction::triggered, this, [this] {
-        _anzeigeZeigen->setChecked(true);
-        if (_anzeige->isFullScreen())
-            _anzeige->showNormal();
-        else
-            _anzeige->showFullScreen();
-    });
+    _neben.richteMenuesEin(ui->menuDatei, einstellungen, menuBar(), ui->menuInfo->menuAction());
+    connect(&_neben, &Nebenansichten::fehler, this, &MainWindow::onVerbindungsFehler);
 
     // Alt+D and Alt+M open the menus; the titles read as before.
     ui->menuDatei->setTitle(tr("&Datei"));
@@ -204,7 +138,7 @@ void MainWindow::gotoLoginLayout()
     entferne(_meldung);
     entferne(_scheibenLayout);
     leereBody();
-    zeigeAnzeige();
+    _neben.setRaster(nullptr, QString());
 
     _login = new Login(ui->centralWidget);
     ui->body->addWidget(_login, 0);
@@ -252,7 +186,8 @@ void MainWindow::gotoScheibenLayout(const QString &wettkampf, const QString &use
     connect(_header, &Header::scheibenIdEntered, &_schussBuffer, &SchussBuffer::clear);
     connect(_header, &Header::scheibenIdEntered, &_serviceProvider, &ServiceProvider::getScheibe);
     // After the fetch is sent, so the flow learns its request number.
-    connect(_header, &Header::scheibenIdEntered, this, &MainWindow::onScheibenIdEntered);
+    connect(_header, &Header::scheibenIdEntered, this,
+            [this](unsigned id) { _fluss.nummerEingegeben(id, _serviceProvider.letzterAuftrag()); });
     _ergebnis = new Ergebnis(ui->centralWidget);
     box->addWidget(_ergebnis, 1);
     ui->body->addLayout(box, 0);
@@ -285,6 +220,7 @@ void MainWindow::gotoScheibenLayout(const QString &wettkampf, const QString &use
             [this] { _scheibenLayout->enableAbbrechen(true); });
     connect(&_fluss, &Kartenfluss::entscheidungNoetig, _scheibenLayout, &L::enableButtons);
 
+    _neben.setRaster(_scheibenLayout, wettkampf);
     _fluss.angemeldet();
 
     ui->logoff->setEnabled(true);
@@ -295,11 +231,6 @@ void MainWindow::gotoScheibenLayout(const QString &wettkampf, const QString &use
     _verlaufDock->toggleViewAction()->setEnabled(true);
     // On a small screen the targets need the room; F9 shows the list.
     _verlaufDock->setVisible(width() >= 1280);
-}
-
-void MainWindow::onScheibenIdEntered(unsigned id)
-{
-    _fluss.nummerEingegeben(id, _serviceProvider.letzterAuftrag());
 }
 
 void MainWindow::onLoginDone(const QString &wettkampf, const QString &user)
@@ -360,14 +291,7 @@ void MainWindow::zeigeKarte()
         return;
     }
     const ServiceProvider::Scheibe &k = _fluss.karte();
-    const QString info = QString::number(k.scheibenProSerie) + QStringLiteral(" Scheibe(n) / Serie; ")
-        + QString::number(k.schussProScheibe) + QStringLiteral(" Schuss / Scheibe")
-        + QStringLiteral("; Teilerfaktor: ") + QString::number(k.teilerFaktor, 'g', 6)
-        + QStringLiteral("; Kaufdatum: ") + k.kaufdatum + QStringLiteral("; Wertungsdatum: ")
-        + k.wertungsdatum;
-    const QString schuetze = k.schuetze + QStringLiteral(" (") + QString::number(quint32(k.schuetzeId))
-        + QStringLiteral(", ") + k.verein + QStringLiteral(")");
-    _header->set(schuetze, k.mannschaft, k.wettbewerbe, k.waffe, info);
+    _header->zeige(k);
     if (k.waffenTyp == 1)
         _scheibenLayout->setLayout(_fluss.schussProScheibe(), ScheibenLayout::Lg, k.teilerFaktor);
     else if (k.waffenTyp == 2)
@@ -393,7 +317,7 @@ void MainWindow::updateErgebnis()
     const Kartenfluss::Summen s = _fluss.summen();
     _ergebnis->setRinge(s.ringe, s.serieRinge);
     _ergebnis->setZehntel(s.zehntel, s.serieZehntel);
-    zeigeAnzeige();
+    _neben.aktualisieren();
 }
 
 // Ja or Nein, Nein the default: Return alone never discards or overwrites.
@@ -480,52 +404,14 @@ void MainWindow::zeigeMeldung(const QString &text, bool gespeichert)
     farben.setColor(QPalette::WindowText, gespeichert ? QColor(0x1b, 0x5e, 0x20) : QColor(0x20, 0x20, 0x20));
     _meldung->setPalette(farben);
     _meldung->setText(text);
-    zeigeAnzeige();
+    _neben.aktualisieren();
 }
 
-void MainWindow::zeigeAnzeige()
+void MainWindow::stelleMaschineEin(const Konfiguration &k)
 {
-    const bool karte = _scheibenLayout && _fluss.hatKarte();
-    _drucken->setEnabled(karte);
-    _pdf->setEnabled(karte);
-    if (!_anzeige)
-        return;
-    Schuetzenanzeige::Stand stand;
-    QList<const LxScheibe *> scheiben;
-    if (_scheibenLayout && _fluss.aktiv()) {
-        const Kartenfluss::Summen s = _fluss.summen();
-        stand.ringe = s.ringe;
-        stand.serieRinge = s.serieRinge;
-        stand.zehntel = s.zehntel;
-        stand.serieZehntel = s.serieZehntel;
-    }
-    if (karte) {
-        stand.nummer = _fluss.nummer();
-        stand.schuetze = _fluss.karte().schuetze;
-        stand.verein = _fluss.karte().verein;
-        stand.letzter = _fluss.letzter();
-        stand.gespeichert = _fluss.gespeichertGemeldet();
-        for (unsigned i = 0; i < _scheibenLayout->getScheibenzahl(); ++i)
-            scheiben << _scheibenLayout->getScheibe(i);
-    }
-    _anzeige->zeige(stand, scheiben);
-}
-
-void MainWindow::onSchuetzenanzeige(bool an)
-{
-    if (!an) {
-        if (_anzeige)
-            _anzeige->hide();
-        return;
-    }
-    if (!_anzeige) {
-        _anzeige = new Schuetzenanzeige(this);
-        // Closed by its own window button: the menu entry follows.
-        connect(_anzeige, &Schuetzenanzeige::geschlossen, _anzeigeZeigen,
-                [this] { _anzeigeZeigen->setChecked(false); });
-    }
-    zeigeAnzeige();
-    _anzeige->oeffnen(this);
+    _maschine.setSerialPort(k.port);
+    _maschine.setDefaults(MaschineRm3::Wertung(k.wertung), MaschineRm3::Teilergrenze(k.teilergrenze),
+                          MaschineRm3::Drucker(k.drucker));
 }
 
 void MainWindow::onEinstellungen(const QString &pfad)
@@ -533,9 +419,7 @@ void MainWindow::onEinstellungen(const QString &pfad)
     Konfiguration k = Konfiguration::lesen(pfad);
     if (!Einstellungen::bearbeiten(this, pfad, &k))
         return;
-    _maschine.setSerialPort(k.port);
-    _maschine.setDefaults(MaschineRm3::Wertung(k.wertung), MaschineRm3::Teilergrenze(k.teilergrenze),
-                          MaschineRm3::Drucker(k.drucker));
+    stelleMaschineEin(k);
     if (k.url == _url && k.jwt == _jwt)
         return;
     _url = k.url;
@@ -612,53 +496,4 @@ void MainWindow::zeigeMaschinenStatus()
 {
     _maschinenStatus->setText(_fluss.maschinenText(_maschine.zustand(), _portWaechter.wartet(),
                                                    _portWaechter.verbindetNeu(), _maschine.serialPort()));
-}
-
-Druckseite::Inhalt MainWindow::druckInhalt() const
-{
-    Druckseite::Inhalt inhalt;
-    inhalt.wettkampf = _statusText;
-    inhalt.nummer = _fluss.nummer();
-    inhalt.karte = _fluss.karte();
-    for (unsigned i = 0; i < _scheibenLayout->getScheibenzahl(); ++i) {
-        inhalt.scheiben << _scheibenLayout->getScheibe(i);
-        inhalt.vermerke << _fluss.vermerk(i);
-    }
-    const Kartenfluss::Summen s = _fluss.summen();
-    inhalt.ringe = s.ringe;
-    inhalt.zehntel = s.zehntel;
-    inhalt.serieRinge = s.serieRinge;
-    inhalt.serieZehntel = s.serieZehntel;
-    inhalt.gespeichert = !_fluss.ungespeichert();
-    inhalt.station = QSysInfo::machineHostName();
-    inhalt.zeit = Uhr::aktuell().jetzt();
-    return inhalt;
-}
-
-bool MainWindow::alsPdfSpeichern(const QString &datei)
-{
-    return _scheibenLayout && _fluss.hatKarte() && Druckseite::alsPdf(datei, druckInhalt());
-}
-
-void MainWindow::onPdf()
-{
-    const QString datei = QFileDialog::getSaveFileName(this, tr("Als PDF speichern"),
-                                                       QStringLiteral("Scheibe-%1.pdf").arg(_fluss.nummer()),
-                                                       tr("PDF-Dateien (*.pdf)"));
-    if (!datei.isEmpty() && !alsPdfSpeichern(datei))
-        onVerbindungsFehler(tr("Die Datei %1 konnte nicht geschrieben werden.").arg(datei));
-}
-
-void MainWindow::onDrucken()
-{
-    // The card may change while the print dialog is open; what is printed
-    // is the card on screen when the officer confirms.
-    const QString fehler = Druckseite::drucken(this, [this](Druckseite::Inhalt *inhalt) {
-        if (!_scheibenLayout || !_fluss.hatKarte())
-            return false;
-        *inhalt = druckInhalt();
-        return true;
-    });
-    if (!fehler.isEmpty())
-        onVerbindungsFehler(fehler);
 }

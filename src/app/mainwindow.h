@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/druckseite.h"
 #include "app/kartenfluss.h"
-#include "app/schuetzenanzeige.h"
+#include "app/nebenansichten.h"
+#include "app/stationsanschluss.h"
 #include "app/verlauf.h"
 #include "machine/maschine.h"
 #include "machine/portwaechter.h"
@@ -15,6 +15,7 @@
 class QCloseEvent;
 class QEvent;
 class QLabel;
+struct Konfiguration;
 class QMessageBox;
 class VerlaufDock;
 class Login;
@@ -30,7 +31,7 @@ class MainWindow;
 // The one window: owns the machine link, the shot buffer, the server client
 // and the card flow, switches between the login screen and the target
 // screen, and renders what the card flow says.
-class MainWindow : public QMainWindow, private Kartenfluss::Anschluss
+class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
@@ -45,9 +46,9 @@ public:
     MaschineRm3 &maschine() { return _maschine; }
     // Writes the card on screen as a PDF page, as "Als PDF speichern…" does;
     // false with nothing on screen or when the file cannot be written.
-    bool alsPdfSpeichern(const QString &datei);
+    bool alsPdfSpeichern(const QString &datei) { return _neben.alsPdfSpeichern(datei); }
     // The shooter's display, null until it was first opened.
-    Schuetzenanzeige *schuetzenanzeige() const { return _anzeige; }
+    Schuetzenanzeige *schuetzenanzeige() const { return _neben.anzeige(); }
     // The server client, for tests that shorten its transfer time-out.
     ServiceProvider &serviceProvider() { return _serviceProvider; }
     // For tests that shorten how often a lost port is looked for.
@@ -81,21 +82,11 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // The card flow's calls outward.
-    quint32 abrufen(quint32 nummer) override;
-    quint32 uebermitteln(quint32 scheibenId, const ServiceProvider::Treffer *treffer, quint32 zahl) override;
-    bool einstellen(const Kartenfluss::Einstellung &einstellung) override;
-    void karteBeenden() override;
-    void wiederholen() override;
-
     // The Verlauf dock, the added menu entries and the keyboard shortcuts.
     void richteVerlaufEin(const QString &path);
-    // What the card flow says, shown on the target screen.
-    void verbindeFluss();
     void gotoLoginLayout();
     void gotoScheibenLayout(const QString &wettkampf, const QString &user);
     void updateErgebnis();
-    void onScheibenIdEntered(unsigned id);
     void zeigeKarte();
     void zeigeEingabe(Kartenfluss::Eingabe eingabe);
     // "Neu auswerten?": open while the flow goes on; the answer is its own event.
@@ -106,16 +97,11 @@ private:
     bool verwerfenErlaubt();
     void zeigeMaschinenStatus();
     void onVerlaufGewaehlt(quint32 nummer);
+    void stelleMaschineEin(const Konfiguration &konfiguration);
     // "Einstellungen…": saved values apply without a restart.
     void onEinstellungen(const QString &pfad);
     // The saved line of the target screen; green once the server holds the card.
     void zeigeMeldung(const QString &text, bool gespeichert);
-    // The shooter's display follows the card on screen.
-    void zeigeAnzeige();
-    void onSchuetzenanzeige(bool an);
-    Druckseite::Inhalt druckInhalt() const;
-    void onDrucken();
-    void onPdf();
     // A short note in the status bar; the competition name comes back after it.
     void hinweis(const QString &text);
     // Removes one screen widget from the body and deletes it.
@@ -134,14 +120,12 @@ private:
     ServiceProvider _serviceProvider;
     // The card on screen, its hits, its pending requests: the truth that
     // the screen renders.
-    Kartenfluss _fluss { *this };
+    Stationsanschluss _anschluss { _maschine, _schussBuffer, _serviceProvider };
+    Kartenfluss _fluss { _anschluss };
     QPointer<QMessageBox> _frage; // "Neu auswerten?" while open
+    Nebenansichten _neben { _fluss, this };
     VerlaufDock *_verlaufDock = nullptr;
     QLabel *_zaehlung = nullptr; // "12 gespeichert, 1 offen"
-    Schuetzenanzeige *_anzeige = nullptr; // made when first opened
-    QAction *_anzeigeZeigen = nullptr;
-    QAction *_drucken = nullptr;
-    QAction *_pdf = nullptr;
     QString _statusText; // the competition name, or "Offline"
     QString _url; // server and station token as configured, for the next login
     QString _jwt;

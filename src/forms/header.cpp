@@ -42,6 +42,18 @@ void Header::set(const QString &schutze, const QString &mannschaft, const QStrin
     ui->info->setCursorPosition(0);
 }
 
+void Header::zeige(const ServiceProvider::Scheibe &k)
+{
+    const QString info = QString::number(k.scheibenProSerie) + QStringLiteral(" Scheibe(n) / Serie; ")
+        + QString::number(k.schussProScheibe) + QStringLiteral(" Schuss / Scheibe")
+        + QStringLiteral("; Teilerfaktor: ") + QString::number(k.teilerFaktor, 'g', 6)
+        + QStringLiteral("; Kaufdatum: ") + k.kaufdatum + QStringLiteral("; Wertungsdatum: ")
+        + k.wertungsdatum;
+    const QString schuetze = k.schuetze + QStringLiteral(" (") + QString::number(quint32(k.schuetzeId))
+        + QStringLiteral(", ") + k.verein + QStringLiteral(")");
+    set(schuetze, k.mannschaft, k.wettbewerbe, k.waffe, info);
+}
+
 void Header::eingeben(quint32 nummer)
 {
     ui->scheibe->setText(QString::number(nummer));

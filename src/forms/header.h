@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/serviceprovider.h"
+
 #include <QStringList>
 
 class QKeyEvent;
@@ -27,6 +29,8 @@ public:
     void eingeben(quint32 nummer);
     // A key typed elsewhere in the window that belongs to the card number.
     void tippe(QKeyEvent *taste);
+    // The fetched card's shooter, team, competitions, weapon and info line.
+    void zeige(const ServiceProvider::Scheibe &karte);
     // Why the card number cannot be entered while a card waits for a decision.
     static QString sperrText();
 

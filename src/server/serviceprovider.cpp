@@ -1,5 +1,6 @@
 #include "server/serviceprovider.h"
 
+#include "machine/uhr.h"
 #include "server/fehlertext.h"
 
 #include <QDateTime>
@@ -106,6 +107,23 @@ QByteArray bearer(const QString &token)
     return QStringLiteral("Bearer %1").arg(token).toUtf8();
 }
 
+// Gives the whole exchange `ms` on the current clock, from the moment the
+// request goes out. The manager's own transfer time-out starts again with
+// every byte, so a server dribbling a byte now and then held a request for
+// good. Aborted, the reply fails with network error 5 and no status, which
+// reads as a server that did not answer. The alarm goes with the reply.
+QNetworkReply *zeitlimit(QNetworkReply *reply, int ms)
+{
+    if (ms <= 0)
+        return reply;
+    auto *wecker = new Wecker(reply);
+    wecker->setSingleShot(true);
+    QObject::connect(wecker, &Wecker::timeout, reply, &QNetworkReply::abort);
+    QObject::connect(reply, &QNetworkReply::finished, wecker, &Wecker::stop);
+    wecker->start(ms);
+    return reply;
+}
+
 } // namespace
 
 class ServiceProvider::Antwort
@@ -141,7 +159,8 @@ ServiceProvider::ServiceProvider(QObject *parent)
     qRegisterMetaType<ServiceProvider::Treffer>("ServiceProvider::Treffer");
     qRegisterMetaType<ServiceProvider::Scheibe>("ServiceProvider::Scheibe");
     qRegisterMetaType<QList<QPair<quint32, QString>>>();
-    _manager.setTransferTimeout(DefaultTransferTimeout);
+    // Each reply has an alarm of its own instead, see zeitlimit().
+    _manager.setTransferTimeout(0);
 }
 
 ServiceProvider::~ServiceProvider()
@@ -188,12 +207,12 @@ QString ServiceProvider::toDatumString(double seconds)
 
 int ServiceProvider::transferTimeout() const
 {
-    return _manager.transferTimeout();
+    return _transferTimeout;
 }
 
 void ServiceProvider::setTransferTimeout(int ms)
 {
-    _manager.setTransferTimeout(ms);
+    _transferTimeout = ms;
 }
 
 void ServiceProvider::doLogin(quint32 wettkampfId, const QString &wettkampfName, const QString &user,
@@ -259,7 +278,7 @@ QNetworkReply *ServiceProvider::get(const QString &path)
         request.setSslConfiguration(*_ssl);
     // A URL may carry a user and a password; neither belongs in a log.
     qInfo().noquote() << "ServiceProvider::get:" << request.url().toDisplayString(QUrl::RemoveUserInfo);
-    return begrenze(_manager.get(request));
+    return begrenze(zeitlimit(_manager.get(request), _transferTimeout));
 }
 
 QNetworkReply *ServiceProvider::post(const QString &path, const QByteArray &body)
@@ -270,7 +289,7 @@ QNetworkReply *ServiceProvider::post(const QString &path, const QByteArray &body
     if (_ssl)
         request.setSslConfiguration(*_ssl);
     qInfo().noquote() << "ServiceProvider::post:" << request.url().toDisplayString(QUrl::RemoveUserInfo);
-    return begrenze(_manager.post(request, body));
+    return begrenze(zeitlimit(_manager.post(request, body), _transferTimeout));
 }
 
 QNetworkReply *ServiceProvider::begrenze(QNetworkReply *reply)

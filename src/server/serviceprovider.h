@@ -131,6 +131,7 @@ private:
     std::optional<QSslConfiguration> _ssl;
     quint32 _auftraege = 0;
     quint32 _antwort = 0;
+    int _transferTimeout = DefaultTransferTimeout;
 };
 
 Q_DECLARE_METATYPE(ServiceProvider::Treffer)
