@@ -5,25 +5,6 @@
 #include <QDebug>
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
-
-namespace {
-
-bool gleich(const ServiceProvider::Treffer &a, const ServiceProvider::Treffer &b)
-{
-    return a.x == b.x && a.y == b.y && a.ringe == b.ringe && a.teiler == b.teiler;
-}
-
-// Ring totals from a broken server can be absurd; they are shown clamped
-// rather than overflowing.
-qint32 begrenzt(double wert)
-{
-    return qint32(
-        qBound(double(std::numeric_limits<qint32>::min()), wert, double(std::numeric_limits<qint32>::max())));
-}
-
-} // namespace
 
 Kartenfluss::Kartenfluss(Anschluss &anschluss, QObject *parent)
     : QObject(parent)
@@ -65,20 +46,9 @@ void Kartenfluss::abgemeldet()
 void Kartenfluss::resetKarte()
 {
     ++_karte;
+    _k = Karte();
     _autoSpeichern = AutoSpeichern::Aus;
-    _scheibenId = 0;
-    _nummer = 0;
-    _schussProScheibe = 0;
-    _teilerFaktor = 1.0;
-    _ringeRest = 0;
-    _zehntelRest = 0.0;
     _einstellungOffen = false;
-    _karteDaten = {};
-    for (quint32 i = 0; i < MaxSchuss; ++i) {
-        _treffer[i].clear();
-        _gespeichert[i].clear();
-        _vermerk[i].clear();
-    }
     _speichernAn = false;
     _abbrechenAn = false;
     _letzter = -1;
@@ -206,29 +176,18 @@ void Kartenfluss::zieheFrageZurueck()
 void Kartenfluss::nimmKarte(const ServiceProvider::Scheibe &scheibe)
 {
     resetKarte();
-    _scheibenId = scheibe.id;
-    _nummer = _abrufNummer;
-    _teilerFaktor = scheibe.teilerFaktor;
-    _schussProScheibe = quint32(scheibe.schussProScheibe);
-    _ringeRest = begrenzt(double(scheibe.serieRinge) - scheibe.ringe);
-    _zehntelRest = scheibe.serieZehntel - scheibe.zehntel;
+    _k = Karte(scheibe, _abrufNummer);
     _autoSpeichern = AutoSpeichern::Scharf;
-    _karteDaten = scheibe;
-    // Hits the server holds beyond the card's positions have no slot.
-    const quint32 gespeichert = std::min(quint32(scheibe.treffer.size()), _schussProScheibe);
-    for (quint32 i = 0; i < gespeichert; ++i) {
-        if (scheibe.treffer.at(i).valid())
-            _treffer[i] = _gespeichert[i] = scheibe.treffer.at(i);
-    }
-    _verlauf.neu(_karte, _nummer, scheibe.schuetze);
+    const quint32 gespeichert = std::min(quint32(scheibe.treffer.size()), _k.schussProScheibe);
+    _verlauf.neu(_karte, _k.nummer, scheibe.schuetze);
     _verlauf.setAktuell(_karte);
-    _einstellung = einstellungFuer(scheibe.waffenTyp, _schussProScheibe);
+    _einstellung = einstellungFuer(scheibe.waffenTyp, _k.schussProScheibe);
     _einstellungOffen = true;
     rechne();
 
     emit karteGezeigt();
     for (quint32 i = 0; i < gespeichert; ++i) {
-        const ServiceProvider::Treffer &t = _treffer[i];
+        const ServiceProvider::Treffer &t = _k.treffer[i];
         if (t.valid())
             emit zielGesetzt(i, t.x, t.y, Geometrie::ringeText(t.ringe),
                              t.ringe > 0 ? Geometrie::teilerText(t.teiler) : QString(), false);
@@ -267,20 +226,8 @@ void Kartenfluss::maschineBereit()
 
 void Kartenfluss::rechne()
 {
-    double ganze = 0.0;
-    double zehntel = 0.0;
-    for (quint32 i = 0; i < _schussProScheibe && i < MaxSchuss; ++i) {
-        const double r = _treffer[i].ringe;
-        if (!(r >= 0)) // an empty slot, or not a number
-            continue;
-        zehntel += r;
-        ganze += std::trunc(r);
-    }
-    _summen.ringe = begrenzt(ganze);
-    _summen.serieRinge = begrenzt(double(_summen.ringe) + _ringeRest);
-    _summen.zehntel = zehntel;
-    _summen.serieZehntel = zehntel + _zehntelRest;
-    _verlauf.setRinge(_karte, _summen.ringe, zehntel);
+    const Summen s = _k.summen();
+    _verlauf.setRinge(_karte, s.ringe, s.zehntel);
 }
 
 void Kartenfluss::setEingabe(Eingabe eingabe)
@@ -301,28 +248,28 @@ void Kartenfluss::setMeldung(const QString &text, bool gespeichert)
 void Kartenfluss::schuss(quint32 nummer, bool valid, double ringe, double teiler, double x, double y,
                          bool zweifelhaft)
 {
-    if (!_aktiv || nummer >= _schussProScheibe)
+    if (!_aktiv || nummer >= _k.schussProScheibe)
         return;
 
-    ServiceProvider::Treffer &slot = _treffer[nummer];
+    ServiceProvider::Treffer &slot = _k.treffer[nummer];
     slot.clear();
     QString ringeText;
     QString teilerText;
     if (valid) {
-        const double t = teiler / _teilerFaktor;
+        const double t = teiler / _k.teilerFaktor;
         slot = { x, y, ringe, t };
         // The machine gave rings but no Teiler: show what the target
         // computes from the position; the slot keeps the machine's value.
         const double angezeigt = t < 0 && ringe >= 0
-            ? Geometrie::teiler(x, y, Geometrie::teilerAbstand(_karteDaten.waffenTyp, _teilerFaktor))
+            ? Geometrie::teiler(x, y, Geometrie::teilerAbstand(_k.daten.waffenTyp, _k.teilerFaktor))
             : t;
         ringeText = Geometrie::ringeText(ringe);
         teilerText = ringe > 0 ? Geometrie::teilerText(angezeigt) : QString();
-        _vermerk[nummer] = zweifelhaft ? tr("zweifelhaft") : QString();
+        _k.vermerk[nummer] = zweifelhaft ? tr("zweifelhaft") : QString();
         if (zweifelhaft)
             _speichernAn = true;
     } else {
-        _vermerk[nummer] = tr("ungültig");
+        _k.vermerk[nummer] = tr("ungültig");
         _speichernAn = true;
     }
     _abbrechenAn = true;
@@ -332,7 +279,7 @@ void Kartenfluss::schuss(quint32 nummer, bool valid, double ringe, double teiler
     const bool sauber = valid && !zweifelhaft;
     if (!sauber) {
         _autoSpeichern = AutoSpeichern::Aus;
-    } else if (nummer + 1 == _schussProScheibe && _autoSpeichern == AutoSpeichern::Gehalten) {
+    } else if (nummer + 1 == _k.schussProScheibe && _autoSpeichern == AutoSpeichern::Gehalten) {
         _autoSpeichern = AutoSpeichern::Faellig;
     }
 
@@ -343,7 +290,7 @@ void Kartenfluss::schuss(quint32 nummer, bool valid, double ringe, double teiler
     setEingabe(Eingabe::Gesperrt);
     emit abbrechenFreigegeben();
     emit summenGeaendert();
-    if (sauber && nummer + 1 == _schussProScheibe && _autoSpeichern == AutoSpeichern::Scharf)
+    if (sauber && nummer + 1 == _k.schussProScheibe && _autoSpeichern == AutoSpeichern::Scharf)
         uebermitteln();
 }
 
@@ -354,9 +301,9 @@ void Kartenfluss::schussTimeout(quint32 schusszahl)
     if (!_aktiv || _einstellungOffen)
         return;
     QList<quint32> fehlend;
-    for (quint32 i = schusszahl; i < _schussProScheibe; ++i) {
-        _treffer[i].clear();
-        _vermerk[i] = tr("fehlt (Zeitüberschreitung)");
+    for (quint32 i = schusszahl; i < _k.schussProScheibe; ++i) {
+        _k.treffer[i].clear();
+        _k.vermerk[i] = tr("fehlt (Zeitüberschreitung)");
         _autoSpeichern = AutoSpeichern::Aus;
         _speichernAn = _abbrechenAn = true;
         fehlend << i;
@@ -384,13 +331,13 @@ void Kartenfluss::vonHand(quint32 i, Hand hand, const ServiceProvider::Treffer &
         return;
     // Unlocking alone keeps the machine's values; only a shot placed or
     // voided by hand replaces them.
-    if (i < _schussProScheibe && hand != Hand::Entsperrt) {
+    if (i < _k.schussProScheibe && hand != Hand::Entsperrt) {
         _letzter = int(i);
-        _vermerk[i] = hand == Hand::Gesetzt ? tr("von Hand gesetzt") : tr("von Hand entwertet");
+        _k.vermerk[i] = hand == Hand::Gesetzt ? tr("von Hand gesetzt") : tr("von Hand entwertet");
         if (hand == Hand::Gesetzt)
-            _treffer[i] = treffer;
+            _k.treffer[i] = treffer;
         else
-            _treffer[i].clear();
+            _k.treffer[i].clear();
     }
     // The grid turns both buttons on with every click on a target.
     _speichernAn = _abbrechenAn = true;
@@ -402,18 +349,19 @@ void Kartenfluss::vonHand(quint32 i, Hand hand, const ServiceProvider::Treffer &
 
 void Kartenfluss::speichern()
 {
-    if (_aktiv && _schussProScheibe != 0)
+    if (_aktiv && _k.schussProScheibe != 0)
         uebermitteln();
 }
 
 void Kartenfluss::uebermitteln()
 {
-    const quint32 auftrag = _anschluss.uebermitteln(_scheibenId, _treffer, _schussProScheibe);
+    const quint32 auftrag = _anschluss.uebermitteln(_k.scheibenId, _k.treffer, _k.schussProScheibe);
     if (auftrag == 0)
         return;
-    _letzteUebermittlung.insert(_scheibenId, auftrag);
-    _uebermittlungen.append({ auftrag, _karte, _nummer,
-                              QList<ServiceProvider::Treffer>(_treffer, _treffer + _schussProScheibe) });
+    _letzteUebermittlung.insert(_k.scheibenId, auftrag);
+    _uebermittlungen.append(
+        { auftrag, _karte, _k.nummer,
+          QList<ServiceProvider::Treffer>(_k.treffer, _k.treffer + _k.schussProScheibe) });
     _verlauf.setZustand(_karte, Verlauf::WirdGespeichert);
     setMeldung(Verlauf::zustandText(Verlauf::WirdGespeichert));
 }
@@ -442,11 +390,9 @@ void Kartenfluss::uebermittlungOk(quint32 auftrag)
                                  .arg(u.nummer);
         return;
     }
-    bool unveraendert = true;
-    for (quint32 i = 0; i < _schussProScheibe; ++i) {
-        _gespeichert[i] = u.treffer.at(i);
-        unveraendert = unveraendert && gleich(u.treffer.at(i), _treffer[i]);
-    }
+    const bool unveraendert = _k.haelt(u.treffer);
+    for (quint32 i = 0; i < _k.schussProScheibe; ++i)
+        _k.gespeichert[i] = u.treffer.at(i);
     _autoSpeichern = AutoSpeichern::Aus;
     if (!unveraendert) {
         // Corrected while the submission was on its way: the server holds
@@ -461,7 +407,7 @@ void Kartenfluss::uebermittlungOk(quint32 auftrag)
     _speichernAn = _abbrechenAn = false;
     emit zieleFestgeschrieben();
     setEingabe(Eingabe::Gewaehlt);
-    setMeldung(tr("Scheibe %1 gespeichert (%2 Ringe)").arg(_nummer).arg(_summen.ringe), true);
+    setMeldung(tr("Scheibe %1 gespeichert (%2 Ringe)").arg(_k.nummer).arg(_k.summen().ringe), true);
 }
 
 void Kartenfluss::uebermittlungFehlgeschlagen(quint32 auftrag)
@@ -478,7 +424,7 @@ void Kartenfluss::uebermittlungFehlgeschlagen(quint32 auftrag)
     }
     // Slots, targets and totals stay; the officer just presses "Speichern"
     // again once the server is back.
-    if (_schussProScheibe != 0) {
+    if (_k.schussProScheibe != 0) {
         _speichernAn = _abbrechenAn = true;
         emit entscheidungNoetig();
     }
@@ -510,17 +456,6 @@ void Kartenfluss::abbrechen()
     emit maschineGeaendert();
 }
 
-bool Kartenfluss::ungespeichert() const
-{
-    if (!_aktiv)
-        return false;
-    for (quint32 i = 0; i < _schussProScheibe; ++i) {
-        if (!gleich(_treffer[i], _gespeichert[i]))
-            return true;
-    }
-    return false;
-}
-
 Kartenfluss::TastenAntwort Kartenfluss::taste(Taste taste)
 {
     if (eingabeGesperrt()) {
@@ -550,7 +485,7 @@ QString Kartenfluss::maschinenText(int zustand, bool wartet, bool verbindetNeu, 
         if (zustand == MaschineRm3::Verbunden)
             text = tr("Maschine: wartet auf Quittung");
         else
-            text += tr(" – Scheibe %1 wartet auf die Maschine").arg(_nummer);
+            text += tr(" – Scheibe %1 wartet auf die Maschine").arg(_k.nummer);
     }
     if (_ignoriert > 0)
         text += tr(" – %1 Schuss nicht übernommen").arg(_ignoriert);

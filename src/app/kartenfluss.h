@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/karte.h"
 #include "app/verlauf.h"
 #include "machine/maschine.h"
 #include "server/serviceprovider.h"
@@ -75,17 +76,8 @@ public:
         virtual void wiederholen() = 0;
     };
 
-    // The ring totals of the card and of the series with this card's hits.
-    struct Summen
-    {
-        qint32 ringe = 0;
-        qint32 serieRinge = 0;
-        double zehntel = 0.0;
-        double serieZehntel = 0.0;
-    };
-
-    // The hit array has room for this many positions; longer cards are refused.
-    static constexpr quint32 MaxSchuss = 10;
+    using Summen = Karte::Summen;
+    static constexpr quint32 MaxSchuss = Karte::MaxSchuss;
 
     explicit Kartenfluss(Anschluss &anschluss, QObject *parent = nullptr);
 
@@ -123,18 +115,18 @@ public:
     bool speichernAn() const { return _speichernAn; }
     bool abbrechenAn() const { return _abbrechenAn; }
     // Hits on screen that the server does not hold.
-    bool ungespeichert() const;
-    bool hatKarte() const { return _aktiv && _scheibenId != 0; }
-    quint32 scheibenId() const { return _scheibenId; }
-    quint32 nummer() const { return _nummer; } // as entered
-    quint32 schussProScheibe() const { return _schussProScheibe; }
-    double teilerFaktor() const { return _teilerFaktor; }
-    const ServiceProvider::Scheibe &karte() const { return _karteDaten; }
-    const ServiceProvider::Treffer &treffer(quint32 i) const { return _treffer[i]; }
-    const ServiceProvider::Treffer &gespeichert(quint32 i) const { return _gespeichert[i]; }
+    bool ungespeichert() const { return _aktiv && _k.ungespeichert(); }
+    bool hatKarte() const { return _aktiv && _k.scheibenId != 0; }
+    quint32 scheibenId() const { return _k.scheibenId; }
+    quint32 nummer() const { return _k.nummer; } // as entered
+    quint32 schussProScheibe() const { return _k.schussProScheibe; }
+    double teilerFaktor() const { return _k.teilerFaktor; }
+    const ServiceProvider::Scheibe &karte() const { return _k.daten; }
+    const ServiceProvider::Treffer &treffer(quint32 i) const { return _k.treffer[i]; }
+    const ServiceProvider::Treffer &gespeichert(quint32 i) const { return _k.gespeichert[i]; }
     // What became of shot i, in words, for the printout.
-    QString vermerk(quint32 i) const { return i < MaxSchuss ? _vermerk[i] : QString(); }
-    Summen summen() const { return _summen; }
+    QString vermerk(quint32 i) const { return i < MaxSchuss ? _k.vermerk[i] : QString(); }
+    Summen summen() const { return _k.summen(); }
     int letzter() const { return _letzter; } // target of the latest shot, -1 for none
     bool gespeichertGemeldet() const { return _gespeichertGemeldet; }
     QString meldung() const { return _meldung; }
@@ -207,21 +199,11 @@ private:
 
     Anschluss &_anschluss;
     bool _aktiv = false;
-    quint32 _scheibenId = 0;
-    quint32 _schussProScheibe = 0;
-    double _teilerFaktor = 1.0;
-    ServiceProvider::Treffer _treffer[MaxSchuss];
+    Karte _k;
     AutoSpeichern _autoSpeichern = AutoSpeichern::Aus;
-    qint32 _ringeRest = 0;
-    double _zehntelRest = 0.0;
     // Counts every card taken and every cancel: late replies compare it to
     // tell whether their card is still the one on screen.
     quint64 _karte = 0;
-    quint32 _nummer = 0;
-    ServiceProvider::Scheibe _karteDaten;
-    // The hits as the server holds them: fetched, or confirmed since.
-    ServiceProvider::Treffer _gespeichert[MaxSchuss];
-    QString _vermerk[MaxSchuss];
     quint32 _abruf = 0;
     quint32 _abrufNummer = 0;
     Frage _frage;
@@ -234,7 +216,6 @@ private:
     bool _speichernAn = false;
     bool _abbrechenAn = false;
     bool _scanGesperrt = false; // digits were refused; their Return is refused too
-    Summen _summen;
     int _letzter = -1;
     QString _meldung;
     bool _gespeichertGemeldet = false;
