@@ -43,6 +43,11 @@ bool Uhr::laeuft(const Wecker *wecker) const
     return wecker->_timer.isActive();
 }
 
+void Uhr::umziehen(Wecker *wecker)
+{
+    wecker->_uhr = &system();
+}
+
 void Uhr::klingeln(Wecker *wecker)
 {
     emit wecker->timeout();
@@ -53,11 +58,20 @@ Wecker::Wecker(QObject *parent)
     , _uhr(&Uhr::aktuell())
 {
     connect(&_timer, &QTimer::timeout, this, &Wecker::timeout);
+    _uhr->anmelden(this);
 }
 
 Wecker::~Wecker()
 {
     _uhr->vergessen(this);
+}
+
+void Wecker::setInterval(int ms)
+{
+    const bool lief = isActive();
+    _intervall = ms;
+    if (lief)
+        start();
 }
 
 void Wecker::start(int ms)

@@ -29,8 +29,12 @@ protected:
     virtual void starten(Wecker *wecker, int ms);
     virtual void anhalten(Wecker *wecker);
     virtual bool laeuft(const Wecker *wecker) const;
-    // The alarm is destroyed; a clock that keeps a list lets go of it.
+    // An alarm is made on this clock, or destroyed; a clock that keeps a
+    // list takes it in or lets go of it.
+    virtual void anmelden(Wecker *) { }
     virtual void vergessen(Wecker *) { }
+    // A clock that goes away first hands its alarms to the system clock.
+    static void umziehen(Wecker *wecker);
     // For a clock of its own: rings the alarm as its time has come.
     static void klingeln(Wecker *wecker);
 };
@@ -44,7 +48,8 @@ public:
     explicit Wecker(QObject *parent = nullptr);
     ~Wecker() override;
 
-    void setInterval(int ms) { _intervall = ms; }
+    // As with QTimer, a running alarm starts again with the new interval.
+    void setInterval(int ms);
     int interval() const { return _intervall; }
     void setSingleShot(bool einmal) { _einmal = einmal; }
     bool isSingleShot() const { return _einmal; }

@@ -29,24 +29,8 @@ class TstLxScheibe : public QObject
     Q_OBJECT
 
 private slots:
-    void scoring();
     void mouseEditing();
 };
-
-// The arithmetic is Geometrie's; a target applies it to its own shot and
-// Teiler distance, and a miss placed by coordinates is still a valid shot.
-void TstLxScheibe::scoring()
-{
-    LxScheibe scheibe(nullptr, 0, 125.0);
-    scheibe.setSchuss(1.2, -2.1, LxScheibe::Hellrot);
-    QCOMPARE(zustand(scheibe), QStringLiteral("valid 1.2,-2.1 8,6R|302,3T f78181"));
-    QCOMPARE(scheibe.ringe(), 8.6);
-    QCOMPARE(scheibe.teiler(), 125.0 * std::sqrt(5.85));
-    scheibe.setSchuss(10.05, 0.0, LxScheibe::Weiss);
-    QCOMPARE(zustand(scheibe), QStringLiteral("valid 10.05,0 0,0R| ffffff"));
-    QCOMPARE(scheibe.ringe(), 0.0);
-    QCOMPARE(scheibe.teiler(), -1.0);
-}
 
 void TstLxScheibe::mouseEditing()
 {
@@ -68,6 +52,9 @@ void TstLxScheibe::mouseEditing()
     scheibe.resize(400, 400);
     scheibe.grab();
     QCOMPARE(zustand(scheibe), QStringLiteral("void 0,0 | ffffff"));
+    // A miss placed by coordinates is still a valid shot.
+    scheibe.setSchuss(10.05, 0.0, LxScheibe::Weiss);
+    QCOMPARE(zustand(scheibe), QStringLiteral("valid 10.05,0 0,0R| ffffff"));
     scheibe.setSchuss(1.0, 1.0, LxScheibe::Weiss);
     QSignalSpy spy(&scheibe, &LxScheibe::scheibeClicked);
 
@@ -80,6 +67,8 @@ void TstLxScheibe::mouseEditing()
     QTest::mouseClick(&scheibe, Qt::LeftButton, {}, QPoint(200 + 36, 200 - 18));
     QCOMPARE(spy.count(), 2);
     QCOMPARE(zustand(scheibe), QStringLiteral("valid 2,-1 8,8R|559,0T a9f5a9 edit"));
+    QCOMPARE(scheibe.ringe(), 8.8);
+    QCOMPARE(scheibe.teiler(), 250.0 * std::sqrt(5.0));
 
     // The press position is rounded to whole pixels, halves away from zero.
     const QPointF pos(218.5, 181.5);

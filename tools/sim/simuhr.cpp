@@ -8,6 +8,8 @@ SimUhr::SimUhr()
 
 SimUhr::~SimUhr()
 {
+    for (Wecker *w : qAsConst(_wecker))
+        umziehen(w);
     if (&Uhr::aktuell() == this)
         Uhr::setAktuell(nullptr);
 }
@@ -73,4 +75,5 @@ bool SimUhr::laeuft(const Wecker *wecker) const
 void SimUhr::vergessen(Wecker *wecker)
 {
     _alarme.remove(wecker);
+    _wecker.remove(wecker);
 }

@@ -3,6 +3,7 @@
 #include "machine/uhr.h"
 
 #include <QHash>
+#include <QSet>
 
 // A clock that stands still until it is moved on. Alarms fall due in the
 // order of their deadlines, alarms due at the same moment in the order they
@@ -28,6 +29,7 @@ protected:
     void starten(Wecker *wecker, int ms) override;
     void anhalten(Wecker *wecker) override;
     bool laeuft(const Wecker *wecker) const override;
+    void anmelden(Wecker *wecker) override { _wecker.insert(wecker); }
     void vergessen(Wecker *wecker) override;
 
 private:
@@ -42,4 +44,5 @@ private:
     qint64 _jetzt = 0;
     quint64 _folge = 0;
     QHash<Wecker *, Alarm> _alarme;
+    QSet<Wecker *> _wecker; // every alarm made on this clock and still alive
 };
