@@ -74,3 +74,15 @@ bool Karte::haelt(const QList<ServiceProvider::Treffer> &gesendet) const
     }
     return true;
 }
+
+Karte::Einstellung Karte::einstellung() const
+{
+    const quint32 n = schussProScheibe;
+    if (daten.waffenTyp == 2)
+        return { MaschineRm3::Luftpistole, MaschineRm3::Einzel, MaschineRm3::SerieAus, n };
+    if (n == 5)
+        return { MaschineRm3::Luftgewehr, MaschineRm3::Fuenfer, MaschineRm3::SerieEin, 1 };
+    if (n == 10)
+        return { MaschineRm3::Luftgewehr, MaschineRm3::Zehner, MaschineRm3::SerieEin, 1 };
+    return { MaschineRm3::Luftgewehr, MaschineRm3::Einzel, MaschineRm3::SerieAus, n };
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "machine/maschine.h"
 #include "server/serviceprovider.h"
 
 #include <QList>
@@ -21,6 +22,15 @@ struct Karte
         double serieZehntel = 0.0;
     };
 
+    // The settings line a card needs.
+    struct Einstellung
+    {
+        MaschineRm3::Waffe waffe = MaschineRm3::Luftgewehr;
+        MaschineRm3::Scheibe scheibe = MaschineRm3::Einzel;
+        MaschineRm3::Serie serie = MaschineRm3::SerieAus;
+        quint32 anzahl = 0;
+    };
+
     quint32 scheibenId = 0; // the hits go to this id; 0 for no card
     quint32 nummer = 0; // as entered
     quint32 schussProScheibe = 0;
@@ -37,6 +47,7 @@ struct Karte
     Karte(const ServiceProvider::Scheibe &scheibe, quint32 nummer);
 
     Summen summen() const;
+    Einstellung einstellung() const;
     // Hits in the slots that the server does not hold.
     bool ungespeichert() const;
     // The slots hold exactly `gesendet`.

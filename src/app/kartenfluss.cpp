@@ -11,17 +11,6 @@ Kartenfluss::Kartenfluss(Anschluss &anschluss, QObject *parent)
     , _anschluss(anschluss)
 { }
 
-Kartenfluss::Einstellung Kartenfluss::einstellungFuer(qint32 waffenTyp, quint32 n)
-{
-    if (waffenTyp == 2)
-        return { MaschineRm3::Luftpistole, MaschineRm3::Einzel, MaschineRm3::SerieAus, n };
-    if (n == 5)
-        return { MaschineRm3::Luftgewehr, MaschineRm3::Fuenfer, MaschineRm3::SerieEin, 1 };
-    if (n == 10)
-        return { MaschineRm3::Luftgewehr, MaschineRm3::Zehner, MaschineRm3::SerieEin, 1 };
-    return { MaschineRm3::Luftgewehr, MaschineRm3::Einzel, MaschineRm3::SerieAus, n };
-}
-
 void Kartenfluss::angemeldet()
 {
     _aktiv = true;
@@ -181,7 +170,7 @@ void Kartenfluss::nimmKarte(const ServiceProvider::Scheibe &scheibe)
     const quint32 gespeichert = std::min(quint32(scheibe.treffer.size()), _k.schussProScheibe);
     _verlauf.neu(_karte, _k.nummer, scheibe.schuetze);
     _verlauf.setAktuell(_karte);
-    _einstellung = einstellungFuer(scheibe.waffenTyp, _k.schussProScheibe);
+    _einstellung = _k.einstellung();
     _einstellungOffen = true;
     rechne();
 
@@ -290,6 +279,7 @@ void Kartenfluss::schuss(quint32 nummer, bool valid, double ringe, double teiler
     setEingabe(Eingabe::Gesperrt);
     emit abbrechenFreigegeben();
     emit summenGeaendert();
+    veraendert();
     if (sauber && nummer + 1 == _k.schussProScheibe && _autoSpeichern == AutoSpeichern::Scharf)
         uebermitteln();
 }
@@ -343,6 +333,8 @@ void Kartenfluss::vonHand(quint32 i, Hand hand, const ServiceProvider::Treffer &
     _speichernAn = _abbrechenAn = true;
     _autoSpeichern = AutoSpeichern::Aus;
     rechne();
+    if (hand != Hand::Entsperrt)
+        veraendert();
     setEingabe(Eingabe::Gesperrt);
     emit summenGeaendert();
 }
@@ -360,7 +352,7 @@ void Kartenfluss::uebermitteln()
         return;
     _letzteUebermittlung.insert(_k.scheibenId, auftrag);
     _uebermittlungen.append(
-        { auftrag, _karte, _k.nummer,
+        { auftrag, _k.scheibenId, _karte, _k.nummer,
           QList<ServiceProvider::Treffer>(_k.treffer, _k.treffer + _k.schussProScheibe) });
     _verlauf.setZustand(_karte, Verlauf::WirdGespeichert);
     setMeldung(Verlauf::zustandText(Verlauf::WirdGespeichert));
@@ -382,6 +374,12 @@ void Kartenfluss::uebermittlungOk(quint32 auftrag)
     Uebermittlung u;
     if (!_aktiv || !nimmUebermittlung(auftrag, &u))
         return;
+    // A later submission of the card went out: whatever the server holds
+    // now, this confirmation does not tell.
+    if (_letzteUebermittlung.value(u.id) > auftrag) {
+        qInfo().noquote() << "Kartenfluss::uebermittlungOk: older than the latest submission:" << auftrag;
+        return;
+    }
     _verlauf.setZustand(u.karte, Verlauf::Gespeichert);
     if (u.karte != _karte) {
         // Stored, but the card has left the screen: nothing here is its.
@@ -431,6 +429,15 @@ void Kartenfluss::uebermittlungFehlgeschlagen(quint32 auftrag)
     setMeldung(Verlauf::zustandText(Verlauf::Fehlgeschlagen));
 }
 
+// "gespeichert" must never stand beside hits the server does not hold.
+void Kartenfluss::veraendert()
+{
+    if (!_gespeichertGemeldet || !_k.ungespeichert())
+        return;
+    _verlauf.setZustand(_karte, Verlauf::NichtGespeichert);
+    setMeldung(Verlauf::zustandText(Verlauf::NichtGespeichert));
+}
+
 QString Kartenfluss::nimmNachsatz()
 {
     return std::exchange(_nachsatz, QString());
@@ -471,11 +478,9 @@ Kartenfluss::TastenAntwort Kartenfluss::taste(Taste taste)
 
 QString Kartenfluss::maschinenText(int zustand, bool wartet, bool verbindetNeu, const QString &port) const
 {
-    static const char *const texte[] = {
-        QT_TR_NOOP("Maschine: getrennt"),
-        QT_TR_NOOP("Maschine: Verbindungsaufbau..."),
-        QT_TR_NOOP("Maschine: verbunden"),
-    };
+    static const char *const texte[]
+        = { QT_TR_NOOP("Maschine: getrennt"), QT_TR_NOOP("Maschine: Verbindungsaufbau..."),
+            QT_TR_NOOP("Maschine: verbunden") };
     QString text = tr(texte[zustand >= 0 && zustand <= 2 ? zustand : 0]);
     if (zustand == MaschineRm3::Getrennt && wartet)
         text += tr(" – wartet auf '%1'").arg(port);

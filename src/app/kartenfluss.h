@@ -47,15 +47,7 @@ public:
     // What the officer did to a target by hand.
     enum class Hand { Entsperrt, Gesetzt, Entwertet };
 
-    // The settings line a card needs.
-    struct Einstellung
-    {
-        MaschineRm3::Waffe waffe = MaschineRm3::Luftgewehr;
-        MaschineRm3::Scheibe scheibe = MaschineRm3::Einzel;
-        MaschineRm3::Serie serie = MaschineRm3::SerieAus;
-        quint32 anzahl = 0;
-    };
-    static Einstellung einstellungFuer(qint32 waffenTyp, quint32 schussProScheibe);
+    using Einstellung = Karte::Einstellung;
 
     // The flow's only calls outward: the window binds them to the server
     // client, the machine link and the shot buffer, a simulation to its own.
@@ -174,6 +166,7 @@ private:
     struct Uebermittlung
     {
         quint32 auftrag;
+        quint32 id; // the card id it went to
         quint64 karte; // _karte when it was sent
         quint32 nummer; // card number as entered, for messages
         QList<ServiceProvider::Treffer> treffer;
@@ -196,6 +189,8 @@ private:
     void setEingabe(Eingabe eingabe);
     void setMeldung(const QString &text, bool gespeichert = false);
     void zieheFrageZurueck();
+    // The card on screen changed after the server confirmed it.
+    void veraendert();
 
     Anschluss &_anschluss;
     bool _aktiv = false;

@@ -155,6 +155,29 @@ private slots:
         QVERIFY(gespeichert(st) && st.fluss().gespeichertGemeldet());
     }
 
+    // A confirmation older than the card's latest submission changes
+    // nothing, and a correction after the save takes "gespeichert" away.
+    // Found by the simulation (seed 7062): the server stored submission 3,
+    // the late confirmation of 2 reported the card saved as shown.
+    void lateConfirmationOfAnEarlierSubmission()
+    {
+        St st;
+        karte(st, 1005, 1);
+        st.hand(0, St::Place);
+        st.save();
+        st.hand(0, St::Void);
+        st.save();
+        st.process(2);
+        st.process(3);
+        st.deliver(3);
+        QVERIFY(gespeichert(st) && st.fluss().gespeichertGemeldet());
+        st.hand(0, St::Place);
+        QVERIFY(!st.fluss().gespeichertGemeldet());
+        QCOMPARE(st.fluss().meldung(), QStringLiteral("nicht gespeichert"));
+        st.deliver(2);
+        QVERIFY(!st.fluss().gespeichertGemeldet() && st.fluss().speichernAn());
+    }
+
     // The machine goes on reading a cancelled card; its remaining shots land
     // neither on the next card nor in its submission.
     void strayShotsOfACancelledCard()
