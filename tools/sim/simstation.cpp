@@ -74,6 +74,8 @@ SimStation::SimStation()
     connect(&_fluss, &Kartenfluss::karteGezeigt, this, [this] {
         for (Ziel &z : _ziele)
             z = {};
+        if (!_fluss.hatKarte())
+            return;
         // The officer puts the card on screen into the reader, unless the
         // machine is reading it already.
         if (_leser != _fluss.nummer() || _leserAbgebrochen) {
@@ -139,7 +141,8 @@ void SimStation::ende()
 {
     // A card entered whose wait ended without it on screen (refused, failed,
     // declined, logged off) is taken back out of the reader.
-    if (_fluss.abruf() == 0 && _leser == _eingabe && !(_fluss.hatKarte() && _fluss.nummer() == _eingabe))
+    if (_fluss.abruf() == 0 && _leser == _eingabe && !_leserAbgebrochen
+        && !(_fluss.hatKarte() && _fluss.nummer() == _eingabe))
         _leser = 0;
     _protokoll << _zeile;
     emit schritt();
