@@ -1,4 +1,5 @@
 #include "simstation.h"
+#include "simwahl.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -396,9 +397,9 @@ private:
             return 0;
         }
         quint64 h = w->st.hash();
-        SimStation::mische(h, w->w.hash() << 8 | quint64(w->eingabe));
+        SimWahl::mische(h, w->w.hash() << 8 | quint64(w->eingabe));
         for (const int r : w->rest)
-            SimStation::mische(h, quint64(r + 1));
+            SimWahl::mische(h, quint64(r + 1));
         if (_gesehen.contains(h)) {
             ++wiederholungen;
             return _gesehen.value(h);

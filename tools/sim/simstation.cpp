@@ -1,5 +1,7 @@
 #include "simstation.h"
 
+#include "simwahl.h"
+
 #include "targets/geometrie.h"
 
 #include <cstring>
@@ -473,107 +475,6 @@ void SimStation::wiederholen()
 
 // --- schedules ---
 
-QList<SimStation::Ereignis> SimStation::moeglich(const QList<quint32> &nummern) const
-{
-    using E = Ereignis;
-    QList<E> m;
-    if (frei()) {
-        for (const quint32 n : nummern)
-            m << E { _fluss.eingabeGesperrt() ? E::Scan : E::Entry, n };
-        if (_fluss.speichernAn())
-            m << E { E::Save };
-        if (_fluss.abbrechenAn())
-            m << E { E::Cancel };
-        for (quint32 i = 0; _fluss.hatKarte() && i < _fluss.schussProScheibe(); ++i) {
-            for (int k = _ziele[i].entsperrt ? Place : Unlock; k <= Void; ++k)
-                m << E { E::Hand, i, k };
-        }
-        m << E { E::Logoff };
-    }
-    if (_fluss.aktiv() && _fluss.offeneFrage() != 0 && !_verwerfen)
-        m << E { E::Answer, 0, 1 } << E { E::Answer, 0, 0 };
-    if (_verwerfen)
-        m << E { E::Discard, 0, 1 } << E { E::Discard, 0, 0 };
-    if (!_fluss.aktiv() && !_verwerfen)
-        m << E { E::Login };
-    const SimServer::Karte *karte = _server.karte(_eingabe);
-    const bool erwartet = _fluss.abruf() != 0 || (_fluss.hatKarte() && _fluss.nummer() == _eingabe);
-    if (karte && karte->schuss <= int(Kartenfluss::MaxSchuss) && erwartet
-        && (_leser != _eingabe || _leserAbgebrochen))
-        m << E { E::Insert };
-    const SimServer::Karte *gelesen = _server.karte(_leser);
-    if (gelesen && _gelesen.value(_leser) < quint32(gelesen->schuss))
-        m << E { E::Shot, 0, Clean } << E { E::Shot, 0, Doubtful } << E { E::Shot, 0, Invalid };
-    m << E { E::Line, 0, 0 } << E { E::Line, 0, 1 } << E { E::Broken } << E { E::Pause } << E { E::Silence }
-      << E { E::Replug };
-    if (_maschine.zustand() == MaschineRm3::Verbindungsaufbau)
-        m << E { E::Hello };
-    QList<quint32> vorher; // cards with a submission not yet processed
-    for (const SimServer::Anfrage &a : _server.offen()) {
-        if (a.verarbeitet) {
-            m << E { E::Deliver, a.auftrag };
-        } else if (!streng()
-                   && vorher.contains(a.art == SimServer::Abruf && _server.karte(a.nummer)
-                                          ? _server.karte(a.nummer)->id
-                                          : a.id)) {
-            // handled after the card's earlier submission
-        } else {
-            for (const int status : { 0, 401, 404, 500 })
-                m << E { E::Process, a.auftrag, status };
-        }
-        if (!a.verarbeitet && a.art == SimServer::Uebermittlung)
-            vorher << a.id;
-        m << E { E::Timeout, a.auftrag };
-    }
-    return m;
-}
-
-void SimStation::ausfuehren(const Ereignis &e)
-{
-    switch (e.art) {
-    case Ereignis::Entry:
-        return entry(e.a);
-    case Ereignis::Scan:
-        return scan(e.a);
-    case Ereignis::Save:
-        return save();
-    case Ereignis::Cancel:
-        return cancel();
-    case Ereignis::Answer:
-        return answer(e.b);
-    case Ereignis::Hand:
-        return hand(e.a, HandKind(e.b));
-    case Ereignis::Logoff:
-        return logoff();
-    case Ereignis::Discard:
-        return discard(e.b);
-    case Ereignis::Login:
-        return login();
-    case Ereignis::Insert:
-        return insert();
-    case Ereignis::Shot:
-        return shot(ShotKind(e.b));
-    case Ereignis::Line:
-        return line(e.b ? "ENDE" : "SCHEIBE");
-    case Ereignis::Broken:
-        return broken();
-    case Ereignis::Pause:
-        return pause();
-    case Ereignis::Silence:
-        return silence();
-    case Ereignis::Replug:
-        return replug();
-    case Ereignis::Hello:
-        return hello();
-    case Ereignis::Process:
-        return process(e.a, e.b);
-    case Ereignis::Deliver:
-        return deliver(e.a);
-    case Ereignis::Timeout:
-        return timeout(e.a);
-    }
-}
-
 bool SimStation::streng()
 {
     static const bool streng = qEnvironmentVariableIntValue("KOVRIT_SIM_STRICT") != 0;
@@ -582,100 +483,17 @@ bool SimStation::streng()
 
 // --- pruning ---
 
-void SimStation::mische(quint64 &h, quint64 wert)
+QList<SimStation::Ereignis> SimStation::moeglich(const QList<quint32> &nummern) const
 {
-    h = (h ^ wert) * 0x100000001b3ULL;
-    h ^= h >> 29;
+    return SimWahl::moeglich(*this, nummern);
 }
 
-void SimStation::mische(quint64 &h, double wert)
+void SimStation::ausfuehren(const Ereignis &e)
 {
-    quint64 bits;
-    std::memcpy(&bits, &wert, sizeof bits);
-    mische(h, bits);
+    SimWahl::ausfuehren(*this, e);
 }
 
 quint64 SimStation::hash() const
 {
-    quint64 h = 0xcbf29ce484222325ULL;
-    const Kartenfluss &f = _fluss;
-    const auto treffer = [&h](const ServiceProvider::Treffer &t) {
-        mische(h, t.x);
-        mische(h, t.y);
-        mische(h, t.ringe);
-        mische(h, t.teiler);
-    };
-    mische(h,
-           quint64(f.aktiv()) | quint64(f.speichernAn()) << 1 | quint64(f.abbrechenAn()) << 2
-               | quint64(f.gespeichertGemeldet()) << 3 | quint64(f.einstellungOffen()) << 4
-               | quint64(_verwerfen) << 5 | quint64(_zweifelhaft) << 6 | quint64(_maschine.istBereit()) << 7
-               | quint64(_leserAbgebrochen) << 8 | quint64(f.autoSpeichern()) << 12
-               | quint64(f.eingabe()) << 16);
-    for (const quint64 v :
-         { quint64(f.scheibenId()), quint64(f.nummer()), quint64(f.schussProScheibe()),
-           quint64(f.offeneFrage()), quint64(f.abruf()), quint64(f.ignoriert()), quint64(f.letzter() + 1),
-           quint64(qHash(f.meldung())), quint64(_eingabe), quint64(_eingabeAuftrag), quint64(_leser) })
-        mische(h, v);
-    mische(h, f.teilerFaktor());
-    mische(h, f.summen().serieZehntel);
-    for (quint32 i = 0; i < f.schussProScheibe() && i < Kartenfluss::MaxSchuss; ++i) {
-        treffer(f.treffer(i));
-        treffer(f.gespeichert(i));
-        const Ziel &z = _ziele[i];
-        mische(h,
-               quint64(z.quelle) | quint64(z.wiederholt) << 4 | quint64(z.gezeigt) << 5
-                   | quint64(z.entsperrt) << 6 | quint64(z.herkunft.streuner) << 7 | quint64(z.gehalten) << 3
-                   | quint64(z.herkunft.position) << 8 | quint64(z.herkunft.karte) << 16);
-    }
-    if (f.offeneFrage() != 0) {
-        mische(h, quint64(_frage.id));
-        for (const ServiceProvider::Treffer &t : _frage.treffer)
-            treffer(t);
-    }
-    for (const SimServer::Karte &k : _server.karten()) {
-        mische(h,
-               quint64(k.ausgewertet) | quint64(k.gespeichertVon == f.karteNr()) << 1
-                   | quint64(k.gespeichertVon == 0) << 2 | quint64(k.treffer.size()) << 8);
-        for (const ServiceProvider::Treffer &t : k.treffer)
-            treffer(t);
-    }
-    for (const SimServer::Anfrage &a : _server.offen()) {
-        mische(h,
-               quint64(a.auftrag) | quint64(a.art) << 32 | quint64(a.verarbeitet) << 33
-                   | quint64(a.karte == f.karteNr()) << 34 | quint64(a.status) << 40);
-        mische(h, quint64(a.nummer) << 32 | a.id);
-        for (const ServiceProvider::Treffer &t : a.treffer)
-            treffer(t);
-        for (const ServiceProvider::Treffer &t : a.antwort.treffer)
-            treffer(t);
-    }
-    for (auto it = _server.letzteUebermittlungen().cbegin(); it != _server.letzteUebermittlungen().cend();
-         ++it)
-        mische(h, quint64(it.key()) << 32 | it.value());
-    // The link and the clock: each running alarm by how long it has run.
-    const MaschineRm3 &m = _maschine;
-    const qint64 jetzt = _uhr.ms();
-    mische(h,
-           quint64(m.zustand()) | quint64(m.schussSoll()) << 8 | quint64(m.schusszahl()) << 16
-               | quint64(m.zeilenLaenge()) << 24);
-    mische(h, quint64(jetzt));
-    if (m.schusszahl() > 0 && m.schusszahl() < m.schussSoll())
-        mische(h, quint64(jetzt - _letzterSchuss));
-    if (jetzt - _quittungSeit < 1000)
-        mische(h, quint64(jetzt - _quittungSeit));
-    if (m.zustand() == MaschineRm3::Verbindungsaufbau)
-        mische(h, quint64(jetzt - _verbindenSeit));
-    for (auto it = _gelesen.cbegin(); it != _gelesen.cend(); ++it)
-        mische(h, quint64(it.key()) << 32 | it.value());
-    for (const SchussBuffer::Eintrag &e : _puffer.eintraege()) {
-        mische(h, quint64(e.nummer) | quint64(e.valid) << 32 | quint64(e.zweifelhaft) << 33);
-        mische(h, e.ringe);
-        mische(h, e.x);
-        mische(h, e.y);
-    }
-    for (const Eintrag &e : _eintraege)
-        mische(h,
-               quint64(e.herkunft.karte) << 32 | e.herkunft.position << 2 | e.herkunft.streuner << 1
-                   | quint64(e.gezeigt));
-    return h;
+    return SimWahl::hash(*this);
 }

@@ -139,8 +139,6 @@ public:
     // Everything the next events' effects depend on, hashed: flow, grid,
     // server, pending requests, link, clock and the paper cards.
     quint64 hash() const;
-    static void mische(quint64 &h, quint64 wert);
-    static void mische(quint64 &h, double wert);
 
     // --- Kartenfluss::Anschluss ---
     quint32 abrufen(quint32 nummer) override;
@@ -156,6 +154,7 @@ signals:
     void schritt();
 
 private:
+    friend class SimWahl;
     void beginne(const QString &zeile);
     void ende();
     void notiere(const QString &text);
