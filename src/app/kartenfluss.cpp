@@ -16,7 +16,7 @@ void Kartenfluss::angemeldet()
     _aktiv = true;
     resetKarte();
     _abruf = 0;
-    rechne();
+    ringeInDenVerlauf();
     setEingabe(Eingabe::Gewaehlt);
     emit maschineGeaendert();
 }
@@ -108,7 +108,7 @@ void Kartenfluss::scheibeErhalten(quint32 auftrag, const ServiceProvider::Scheib
         _abruf = 0;
         _verlauf.setAktuell(0);
         resetKarte();
-        rechne();
+        ringeInDenVerlauf();
         setEingabe(Eingabe::Geleert);
         emit karteGezeigt();
         emit summenGeaendert();
@@ -172,7 +172,7 @@ void Kartenfluss::nimmKarte(const ServiceProvider::Scheibe &scheibe)
     _verlauf.setAktuell(_karte);
     _einstellung = _k.einstellung();
     _einstellungOffen = true;
-    rechne();
+    ringeInDenVerlauf();
 
     emit karteGezeigt();
     for (quint32 i = 0; i < gespeichert; ++i) {
@@ -213,7 +213,7 @@ void Kartenfluss::maschineBereit()
         sendeEinstellung();
 }
 
-void Kartenfluss::rechne()
+void Kartenfluss::ringeInDenVerlauf()
 {
     const Summen s = _k.summen();
     _verlauf.setRinge(_karte, s.ringe, s.zehntel);
@@ -263,7 +263,7 @@ void Kartenfluss::schuss(quint32 nummer, bool valid, double ringe, double teiler
     }
     _abbrechenAn = true;
     _letzter = int(nummer);
-    rechne();
+    ringeInDenVerlauf();
 
     const bool sauber = valid && !zweifelhaft;
     if (!sauber) {
@@ -298,7 +298,7 @@ void Kartenfluss::schussTimeout(quint32 schusszahl)
         _speichernAn = _abbrechenAn = true;
         fehlend << i;
     }
-    rechne();
+    ringeInDenVerlauf();
     for (quint32 i : fehlend)
         emit zielUngueltig(i);
     if (!fehlend.isEmpty())
@@ -332,7 +332,7 @@ void Kartenfluss::vonHand(quint32 i, Hand hand, const ServiceProvider::Treffer &
     // The grid turns both buttons on with every click on a target.
     _speichernAn = _abbrechenAn = true;
     _autoSpeichern = AutoSpeichern::Aus;
-    rechne();
+    ringeInDenVerlauf();
     if (hand != Hand::Entsperrt)
         veraendert();
     setEingabe(Eingabe::Gesperrt);
@@ -452,7 +452,7 @@ void Kartenfluss::abbrechen()
         _verlauf.setZustand(_karte, Verlauf::Abgebrochen);
     _verlauf.setAktuell(0);
     resetKarte();
-    rechne();
+    ringeInDenVerlauf();
     // The machine reads the rest of the cancelled card all the same; those
     // shots must not land on the next one.
     _anschluss.karteBeenden();

@@ -185,7 +185,7 @@ private:
     void uebermitteln();
     bool nimmUebermittlung(quint32 auftrag, Uebermittlung *uebermittlung);
     void sendeEinstellung();
-    void rechne();
+    void ringeInDenVerlauf();
     void setEingabe(Eingabe eingabe);
     void setMeldung(const QString &text, bool gespeichert = false);
     void zieheFrageZurueck();

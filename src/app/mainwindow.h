@@ -118,9 +118,9 @@ private:
     PortWaechter _portWaechter { _maschine }; // connects again after a re-plug
     SchussBuffer _schussBuffer;
     ServiceProvider _serviceProvider;
+    Stationsanschluss _anschluss { _maschine, _schussBuffer, _serviceProvider };
     // The card on screen, its hits, its pending requests: the truth that
     // the screen renders.
-    Stationsanschluss _anschluss { _maschine, _schussBuffer, _serviceProvider };
     Kartenfluss _fluss { _anschluss };
     QPointer<QMessageBox> _frage; // "Neu auswerten?" while open
     Nebenansichten _neben { _fluss, this };

@@ -13,8 +13,7 @@
 #include <QSysInfo>
 
 Nebenansichten::Nebenansichten(const Kartenfluss &fluss, QWidget *fenster)
-    : QObject(fenster)
-    , _fluss(fluss)
+    : _fluss(fluss)
     , _fenster(fenster)
 { }
 
