@@ -50,6 +50,12 @@ class TstKartenfluss : public QObject
     Q_OBJECT
 
 private slots:
+    void scratch()
+    {
+        St st;
+        st.entry(1001); st.insert(); st.shot(St::Clean); st.process(1); st.deliver(1);
+        qDebug() << int(st.fluss().eingabe()) << st.fluss().ungespeichert() << st.fluss().treffer(0).valid() << st.protokoll();
+    }
     // Only the reply to the latest entry is shown; an earlier one that comes
     // later is dropped without a box.
     void lateReplyToAnEarlierEntry()

@@ -95,6 +95,7 @@ SimStation::SimStation()
     connect(&_fluss, &Kartenfluss::zieleFestgeschrieben, this, [this] {
         for (Ziel &z : _ziele)
             z.entsperrt = false;
+        verlassen();
         notiere(QStringLiteral("committed"));
     });
     connect(&_fluss, &Kartenfluss::zieleGeleert, this, [this] {
@@ -169,20 +170,30 @@ void SimStation::ziel(quint32 i, Ziel::Quelle quelle)
         z.herkunft = e.herkunft;
         z.wiederholt = _wiederholt >= 0;
         z.gezeigt = e.gezeigt;
-        e.gezeigt = e.gezeigt || !z.wiederholt;
+        e.gezeigt = e.gezeigt || (!z.wiederholt && !z.gehalten);
+        e.gesehen = true;
     }
+}
+
+void SimStation::verlassen()
+{
+    if (_fluss.hatKarte() && _leser == _fluss.nummer())
+        _leserAbgebrochen = true;
+    for (Eintrag &e : _eintraege)
+        e.herkunft.streuner = e.herkunft.streuner || e.gesehen;
 }
 
 // --- the officer ---
 
-void SimStation::entry(quint32 nummer)
+void SimStation::entry(quint32 nummer, bool behalten)
 {
-    beginne(QStringLiteral("st.entry(%1);").arg(nummer));
+    beginne(behalten ? QStringLiteral("st.entry(%1, true);").arg(nummer)
+                     : QStringLiteral("st.entry(%1);").arg(nummer));
     _puffer.clear();
     _eintraege.clear();
     // The card in the reader is taken out for the new one, unless the
-    // officer cancelled it and left the machine to read it to its end.
-    if (!_leserAbgebrochen && (!streng() || _gelesen.value(_leser) == 0))
+    // officer leaves the machine to read it to its end.
+    if (!behalten && !_leserAbgebrochen && (!streng() || _gelesen.value(_leser) == 0))
         _leser = 0;
     _eingabe = nummer;
     _eingabeAuftrag = _server.abrufen(nummer);
@@ -219,8 +230,7 @@ void SimStation::save()
 void SimStation::cancel()
 {
     beginne(QStringLiteral("st.cancel();"));
-    if (_fluss.hatKarte() && _leser == _fluss.nummer())
-        _leserAbgebrochen = true;
+    verlassen();
     _fluss.abbrechen();
     ende();
 }
@@ -267,6 +277,7 @@ void SimStation::logoff()
         _verwerfen = true;
         notiere(QStringLiteral("asks Nicht gespeicherte Treffer verwerfen?"));
     } else {
+        verlassen();
         _fluss.abgemeldet();
         for (Ziel &z : _ziele)
             z = {};
@@ -279,6 +290,7 @@ void SimStation::discard(bool ja)
     beginne(QStringLiteral("st.discard(%1);").arg(ja ? "true" : "false"));
     _verwerfen = false;
     if (ja) {
+        verlassen();
         _fluss.abgemeldet();
         for (Ziel &z : _ziele)
             z = {};

@@ -37,7 +37,9 @@ public:
     {
         quint32 karte = 0; // its number
         quint32 position = 0;
-        bool streuner = false; // read after the officer had cancelled this card on screen
+        // Read after this card had left the screen (cancelled, saved,
+        // discarded), or shown on it before it left.
+        bool streuner = false;
     };
     // What a target of the card on screen holds, and where it came from.
     struct Ziel
@@ -46,7 +48,10 @@ public:
         Quelle quelle = Leer;
         Herkunft herkunft; // Maschine: the shot line
         bool wiederholt = false; // Maschine: put there by the replay of the shot buffer
-        bool gezeigt = false; // replayed: a card on screen showed the shot when it came
+        // Replayed: a card on screen showed the shot when it came, outside a
+        // hold (shots read while the reply to an entry is awaited are the
+        // fetched card's, and replayed onto it).
+        bool gezeigt = false;
         bool gehalten = false; // came while the reply to a newer entry was awaited
         bool entsperrt = false;
     };
@@ -86,7 +91,9 @@ public:
     ~SimStation() override;
 
     // --- the officer; each acts only on what the window has enabled ---
-    void entry(quint32 nummer); // types the number and Return while the input is free
+    // Types the number and Return while the input is free; `behalten`: the
+    // card on screen stays in the reader, the machine still reads it.
+    void entry(quint32 nummer, bool behalten = false);
     void scan(quint32 nummer); // the scanner types a number while the input is locked
     void save();
     void cancel();
@@ -162,6 +169,9 @@ private:
     void speise(const QByteArray &zeile);
     void fehlschlag(const SimServer::Anfrage &anfrage, int status);
     void ziel(quint32 i, Ziel::Quelle quelle);
+    // The card on screen leaves it: what the machine still reads of it, and
+    // what it showed, are strays from now on.
+    void verlassen();
 
     // Before everything whose timers it drives.
     SimUhr _uhr;
@@ -190,7 +200,8 @@ private:
     struct Eintrag
     {
         Herkunft herkunft;
-        bool gezeigt = false;
+        bool gezeigt = false; // outside a hold
+        bool gesehen = false; // on any card
     };
     QList<Eintrag> _eintraege;
     Herkunft _zeilenHerkunft; // of the shot line being read
@@ -199,7 +210,7 @@ private:
 
     // The machine's side: which paper card it reads, how far each is read.
     quint32 _leser = 0;
-    bool _leserAbgebrochen = false;
+    bool _leserAbgebrochen = false; // the card in the reader left the screen
     QMap<quint32, quint32> _gelesen;
     qint64 _letzterSchuss = 0; // when the link took its latest shot line
     qint64 _quittungSeit = -1000000; // when its latest acknowledgement began

@@ -94,7 +94,7 @@ quint64 SimWahl::hash(const SimStation &st)
     for (const SimStation::Eintrag &e : st._eintraege)
         mische(h,
                quint64(e.herkunft.karte) << 32 | e.herkunft.position << 2 | e.herkunft.streuner << 1
-                   | quint64(e.gezeigt));
+                   | quint64(e.gezeigt) | quint64(e.gesehen) << 31);
     return h;
 }
 
@@ -103,8 +103,13 @@ QList<SimStation::Ereignis> SimWahl::moeglich(const SimStation &st, const QList<
     using E = SimStation::Ereignis;
     QList<E> m;
     if (st.frei()) {
-        for (const quint32 n : nummern)
+        const SimServer::Karte *liest = st._server.karte(st._leser);
+        const bool behalten = liest && st._gelesen.value(st._leser) < quint32(liest->schuss);
+        for (const quint32 n : nummern) {
             m << E { st._fluss.eingabeGesperrt() ? E::Scan : E::Entry, n };
+            if (behalten && !st._fluss.eingabeGesperrt())
+                m << E { E::Entry, n, 1 };
+        }
         if (st._fluss.speichernAn())
             m << E { E::Save };
         if (st._fluss.abbrechenAn())
@@ -160,7 +165,7 @@ void SimWahl::ausfuehren(SimStation &st, const SimStation::Ereignis &e)
 {
     switch (e.art) {
     case SimStation::Ereignis::Entry:
-        return st.entry(e.a);
+        return st.entry(e.a, e.b);
     case SimStation::Ereignis::Scan:
         return st.scan(e.a);
     case SimStation::Ereignis::Save:
