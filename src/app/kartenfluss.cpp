@@ -25,6 +25,8 @@ void Kartenfluss::abgemeldet()
 {
     // Replies to entries made before the logoff have no card to go to.
     zieheFrageZurueck();
+    if (_aktiv)
+        beenden();
     _aktiv = false;
     _abruf = 0;
     _einstellungOffen = false;
@@ -43,6 +45,11 @@ void Kartenfluss::resetKarte()
     _letzter = -1;
     _meldung.clear();
     _gespeichertGemeldet = false;
+    _beansprucht = false;
+    _nachreichen = Nachreichen::Nein;
+    _versatz = 0;
+    _schuesse = 0;
+    _fertig = false;
 }
 
 void Kartenfluss::nummerEingegeben(quint32 nummer, quint32 auftrag)
@@ -52,6 +59,8 @@ void Kartenfluss::nummerEingegeben(quint32 nummer, quint32 auftrag)
     zieheFrageZurueck();
     _abruf = auftrag;
     _abrufNummer = nummer;
+    _beansprucht = false;
+    _nachfrage = 0;
     if (_autoSpeichern == AutoSpeichern::Scharf)
         _autoSpeichern = AutoSpeichern::Gehalten;
 }
@@ -93,12 +102,20 @@ void Kartenfluss::scheibeErhalten(quint32 auftrag, const ServiceProvider::Scheib
         return;
     }
 
-    // Hits of this card went out after this reply was asked for, so it may
-    // not show them: ask again rather than offer the card as unevaluated.
-    if (_letzteUebermittlung.value(scheibe.id) > auftrag) {
+    // Hits of this card went out, or were stored, after this reply was asked
+    // for, so it may not show them: ask again rather than offer the card as
+    // unevaluated.
+    if (_uebermittlungen.letzte(scheibe.id) > auftrag
+        || _uebermittlungen.beantwortetWaehrend(scheibe.id) == auftrag) {
         _abruf = _anschluss.abrufen(_abrufNummer);
         if (_abruf == 0)
             freigeben();
+        return;
+    }
+    // The server may have read this before it stored hits sent to the card
+    // earlier and not yet confirmed: asked again once they are answered.
+    if (_uebermittlungen.unterwegsZu(scheibe.id)) {
+        _nachfrage = scheibe.id;
         return;
     }
 
@@ -106,6 +123,16 @@ void Kartenfluss::scheibeErhalten(quint32 auftrag, const ServiceProvider::Scheib
     // would arm the machine for shots that could never be shown or stored.
     if (scheibe.schussProScheibe < 0 || quint32(scheibe.schussProScheibe) > MaxSchuss) {
         _abruf = 0;
+        const QString text
+            = tr("Scheibe mit %1 Schuss wird nicht unterstützt (höchstens 10)!").arg(scheibe.schussProScheibe);
+        if (_k.ungespeichert()) {
+            // The card on screen keeps its hits and every rule it had.
+            freigeben();
+            _nachsatz = tr("Scheibe %1 bleibt mit ihren nicht gespeicherten Treffern stehen.").arg(_k.nummer);
+            emit fehler(text);
+            return;
+        }
+        beenden();
         _verlauf.setAktuell(0);
         resetKarte();
         ringeInDenVerlauf();
@@ -113,8 +140,19 @@ void Kartenfluss::scheibeErhalten(quint32 auftrag, const ServiceProvider::Scheib
         emit karteGezeigt();
         emit summenGeaendert();
         emit maschineGeaendert();
-        emit fehler(
-            tr("Scheibe mit %1 Schuss wird nicht unterstützt (höchstens 10)!").arg(scheibe.schussProScheibe));
+        emit fehler(text);
+        return;
+    }
+
+    // The officer worked on the card on screen while this reply was on its
+    // way: its hits are not replaced unseen.
+    if (_beansprucht && _k.ungespeichert()) {
+        _abruf = 0;
+        freigeben();
+        emit fehler(tr("Scheibe %1 wird nicht übernommen: Scheibe %2 hat nicht gespeicherte Treffer. Bitte "
+                       "erst speichern oder abbrechen.")
+                        .arg(_abrufNummer)
+                        .arg(_k.nummer));
         return;
     }
 
@@ -150,8 +188,11 @@ void Kartenfluss::neuAuswertenBeantwortet(quint32 auftrag, bool ja)
         nimmKarte(scheibe);
         return;
     }
+    // The card on screen keeps every rule it had: hits the server does not
+    // hold keep its input locked.
     freigeben();
-    setEingabe(Eingabe::Gewaehlt);
+    if (!_k.ungespeichert())
+        setEingabe(Eingabe::Gewaehlt);
 }
 
 void Kartenfluss::zieheFrageZurueck()
@@ -164,6 +205,14 @@ void Kartenfluss::zieheFrageZurueck()
 
 void Kartenfluss::nimmKarte(const ServiceProvider::Scheibe &scheibe)
 {
+    // The card replaced is done: the rest of its shot lines must not count
+    // for this one while its settings line waits for the link. Shots held
+    // for this card are replayed below, unless the officer took them for
+    // the card replaced by saving it.
+    if (hatKarte())
+        _anschluss.karteBeenden();
+    if (_beansprucht)
+        _anschluss.schuesseVergessen();
     resetKarte();
     _k = Karte(scheibe, _abrufNummer);
     _autoSpeichern = AutoSpeichern::Scharf;
@@ -189,7 +238,9 @@ void Kartenfluss::nimmKarte(const ServiceProvider::Scheibe &scheibe)
 
     // Shots the machine evaluated while the card was being fetched land on
     // the new card now; the buffer keeps them.
+    _wiederholung = true;
     _anschluss.wiederholen();
+    _wiederholung = false;
 }
 
 // A card shown while the machine is not connected, or while it still wants
@@ -213,6 +264,34 @@ void Kartenfluss::maschineBereit()
         sendeEinstellung();
 }
 
+void Kartenfluss::maschinenZustand(int zustand)
+{
+    if (zustand == MaschineRm3::Verbunden || !hatKarte() || _einstellungOffen || _fertig
+        || _schuesse >= _k.schussProScheibe)
+        return;
+    // The link forgot the card: it gets its settings line again once the
+    // link is ready. Single targets are asked for from the first missing
+    // one on; a card of five or ten is read again as a whole, and the shots
+    // taken stay until the machine reports their positions anew.
+    _einstellung = _k.einstellung();
+    _versatz = 0;
+    if (_einstellung.scheibe == MaschineRm3::Einzel) {
+        _versatz = _schuesse;
+        _einstellung.anzahl = _k.schussProScheibe - _schuesse;
+    }
+    _einstellungOffen = true;
+    qInfo().noquote() << QStringLiteral("Kartenfluss::maschinenZustand: card %1 cut after %2 shot(s)")
+                             .arg(_k.nummer)
+                             .arg(_schuesse);
+    if (_schuesse > 0) {
+        // Cut mid-way: what arrived can be saved, and nothing sends itself.
+        _autoSpeichern = AutoSpeichern::Aus;
+        _speichernAn = _abbrechenAn = true;
+        emit entscheidungNoetig();
+    }
+    emit maschineGeaendert();
+}
+
 void Kartenfluss::ringeInDenVerlauf()
 {
     const Summen s = _k.summen();
@@ -234,11 +313,23 @@ void Kartenfluss::setMeldung(const QString &text, bool gespeichert)
     emit meldungGeaendert(text, gespeichert);
 }
 
-void Kartenfluss::schuss(quint32 nummer, bool valid, double ringe, double teiler, double x, double y,
+void Kartenfluss::schuss(quint32 schuss, bool valid, double ringe, double teiler, double x, double y,
                          bool zweifelhaft)
 {
-    if (!_aktiv || nummer >= _k.schussProScheibe)
+    if (!_aktiv)
         return;
+    // Read before the card's settings line reached the link: a shot of the
+    // card before it.
+    if (_einstellungOffen && !_wiederholung) {
+        qInfo().noquote() << "Kartenfluss::schuss: shot" << schuss + 1 << "before the settings line, not taken";
+        ++_ignoriert;
+        emit maschineGeaendert();
+        return;
+    }
+    const quint32 nummer = _wiederholung ? schuss : schuss + _versatz;
+    if (nummer >= _k.schussProScheibe)
+        return;
+    _schuesse = std::max(_schuesse, nummer + 1);
 
     ServiceProvider::Treffer &slot = _k.treffer[nummer];
     slot.clear();
@@ -280,8 +371,22 @@ void Kartenfluss::schuss(quint32 nummer, bool valid, double ringe, double teiler
     emit abbrechenFreigegeben();
     emit summenGeaendert();
     veraendert();
-    if (sauber && nummer + 1 == _k.schussProScheibe && _autoSpeichern == AutoSpeichern::Scharf)
-        uebermitteln();
+    if (sauber && nummer + 1 == _k.schussProScheibe && _autoSpeichern == AutoSpeichern::Scharf) {
+        if (vollstaendig()) {
+            uebermitteln(false);
+            return;
+        }
+        // A position the machine never reported: the officer looks first.
+        _autoSpeichern = AutoSpeichern::Aus;
+        _speichernAn = _abbrechenAn = true;
+        emit entscheidungNoetig();
+    }
+}
+
+bool Kartenfluss::vollstaendig() const
+{
+    return std::all_of(_k.treffer, _k.treffer + _k.schussProScheibe,
+                       [](const ServiceProvider::Treffer &t) { return t.valid(); });
 }
 
 void Kartenfluss::schussTimeout(quint32 schusszahl)
@@ -290,8 +395,9 @@ void Kartenfluss::schussTimeout(quint32 schusszahl)
     // still waiting for its settings line has not been read at all.
     if (!_aktiv || _einstellungOffen)
         return;
+    _fertig = true;
     QList<quint32> fehlend;
-    for (quint32 i = schusszahl; i < _k.schussProScheibe; ++i) {
+    for (quint32 i = schusszahl + _versatz; i < _k.schussProScheibe; ++i) {
         _k.treffer[i].clear();
         _k.vermerk[i] = tr("fehlt (Zeitüberschreitung)");
         _autoSpeichern = AutoSpeichern::Aus;
@@ -304,6 +410,7 @@ void Kartenfluss::schussTimeout(quint32 schusszahl)
     if (!fehlend.isEmpty())
         setEingabe(Eingabe::Gesperrt);
     emit summenGeaendert();
+    veraendert();
 }
 
 void Kartenfluss::schussIgnoriert(quint32 anzahl)
@@ -322,6 +429,7 @@ void Kartenfluss::vonHand(quint32 i, Hand hand, const ServiceProvider::Treffer &
     // Unlocking alone keeps the machine's values; only a shot placed or
     // voided by hand replaces them.
     if (i < _k.schussProScheibe && hand != Hand::Entsperrt) {
+        _beansprucht = _beansprucht || _abruf != 0;
         _letzter = int(i);
         _k.vermerk[i] = hand == Hand::Gesetzt ? tr("von Hand gesetzt") : tr("von Hand entwertet");
         if (hand == Hand::Gesetzt)
@@ -341,42 +449,57 @@ void Kartenfluss::vonHand(quint32 i, Hand hand, const ServiceProvider::Treffer &
 
 void Kartenfluss::speichern()
 {
-    if (_aktiv && _k.schussProScheibe != 0)
-        uebermitteln();
+    if (!_aktiv || _k.schussProScheibe == 0)
+        return;
+    _beansprucht = _beansprucht || _abruf != 0;
+    uebermitteln(true);
 }
 
-void Kartenfluss::uebermitteln()
+void Kartenfluss::beantwortet(quint32 id)
 {
+    _uebermittlungen.beantwortet(id, _abruf);
+    if (_nachfrage == 0 || _nachfrage != id || _uebermittlungen.unterwegsZu(id) || _abruf == 0)
+        return;
+    _nachfrage = 0;
+    _abruf = _anschluss.abrufen(_abrufNummer);
+    if (_abruf == 0)
+        freigeben();
+}
+
+bool Kartenfluss::nachreichen()
+{
+    const Nachreichen n = std::exchange(_nachreichen, Nachreichen::Nein);
+    return n == Nachreichen::Offizier
+        || (n == Nachreichen::Automatisch && _autoSpeichern == AutoSpeichern::Scharf);
+}
+
+void Kartenfluss::uebermitteln(bool offizier)
+{
+    if (_uebermittlungen.unterwegsZu(_k.scheibenId)) {
+        if (_nachreichen != Nachreichen::Offizier)
+            _nachreichen = offizier ? Nachreichen::Offizier : Nachreichen::Automatisch;
+        _verlauf.setZustand(_karte, Verlauf::WirdGespeichert);
+        setMeldung(Verlauf::zustandText(Verlauf::WirdGespeichert));
+        return;
+    }
     const quint32 auftrag = _anschluss.uebermitteln(_k.scheibenId, _k.treffer, _k.schussProScheibe);
     if (auftrag == 0)
         return;
-    _letzteUebermittlung.insert(_k.scheibenId, auftrag);
-    _uebermittlungen.append(
-        { auftrag, _k.scheibenId, _karte, _k.nummer,
-          QList<ServiceProvider::Treffer>(_k.treffer, _k.treffer + _k.schussProScheibe) });
+    _uebermittlungen.neu({ auftrag, _k.scheibenId, _karte, _k.nummer,
+                           QList<ServiceProvider::Treffer>(_k.treffer, _k.treffer + _k.schussProScheibe) });
     _verlauf.setZustand(_karte, Verlauf::WirdGespeichert);
     setMeldung(Verlauf::zustandText(Verlauf::WirdGespeichert));
 }
 
-bool Kartenfluss::nimmUebermittlung(quint32 auftrag, Uebermittlung *uebermittlung)
-{
-    for (qsizetype i = 0; i < _uebermittlungen.size(); ++i) {
-        if (_uebermittlungen.at(i).auftrag == auftrag) {
-            *uebermittlung = _uebermittlungen.takeAt(i);
-            return true;
-        }
-    }
-    return false;
-}
-
 void Kartenfluss::uebermittlungOk(quint32 auftrag)
 {
-    Uebermittlung u;
-    if (!_aktiv || !nimmUebermittlung(auftrag, &u))
+    Uebermittlungen::Uebermittlung u;
+    if (!_aktiv || !_uebermittlungen.nimm(auftrag, &u))
         return;
+    beantwortet(u.id);
     // A later submission of the card went out: whatever the server holds
     // now, this confirmation does not tell.
-    if (_letzteUebermittlung.value(u.id) > auftrag) {
+    if (_uebermittlungen.letzte(u.id) > auftrag) {
         qInfo().noquote() << "Kartenfluss::uebermittlungOk: older than the latest submission:" << auftrag;
         return;
     }
@@ -389,6 +512,10 @@ void Kartenfluss::uebermittlungOk(quint32 auftrag)
         return;
     }
     const bool unveraendert = _k.haelt(u.treffer);
+    if (nachreichen() && !unveraendert) {
+        uebermitteln(true);
+        return;
+    }
     for (quint32 i = 0; i < _k.schussProScheibe; ++i)
         _k.gespeichert[i] = u.treffer.at(i);
     _autoSpeichern = AutoSpeichern::Aus;
@@ -398,11 +525,13 @@ void Kartenfluss::uebermittlungOk(quint32 auftrag)
         qInfo().noquote() << "Kartenfluss::uebermittlungOk: hits changed since they were sent, not committed";
         _speichernAn = _abbrechenAn = true;
         _verlauf.setZustand(_karte, Verlauf::NichtGespeichert);
+        setEingabe(Eingabe::Gesperrt);
         emit entscheidungNoetig();
         setMeldung(Verlauf::zustandText(Verlauf::NichtGespeichert));
         return;
     }
     _speichernAn = _abbrechenAn = false;
+    beenden();
     emit zieleFestgeschrieben();
     setEingabe(Eingabe::Gewaehlt);
     setMeldung(tr("Scheibe %1 gespeichert (%2 Ringe)").arg(_k.nummer).arg(_k.summen().ringe), true);
@@ -410,9 +539,14 @@ void Kartenfluss::uebermittlungOk(quint32 auftrag)
 
 void Kartenfluss::uebermittlungFehlgeschlagen(quint32 auftrag)
 {
-    Uebermittlung u;
-    if (!nimmUebermittlung(auftrag, &u))
+    Uebermittlungen::Uebermittlung u;
+    if (!_uebermittlungen.nimm(auftrag, &u))
         return;
+    beantwortet(u.id);
+    if (_aktiv && u.karte == _karte && nachreichen()) {
+        uebermitteln(true);
+        return;
+    }
     _verlauf.setZustand(u.karte, Verlauf::Fehlgeschlagen);
     if (!_aktiv || u.karte != _karte) {
         // The card is gone from the screen; the box has to say which one
@@ -438,6 +572,15 @@ void Kartenfluss::veraendert()
     setMeldung(Verlauf::zustandText(Verlauf::NichtGespeichert));
 }
 
+void Kartenfluss::beenden()
+{
+    _fertig = true;
+    _einstellungOffen = false;
+    _anschluss.karteBeenden();
+    _anschluss.schuesseVergessen();
+    emit maschineGeaendert();
+}
+
 QString Kartenfluss::nimmNachsatz()
 {
     return std::exchange(_nachsatz, QString());
@@ -451,11 +594,11 @@ void Kartenfluss::abbrechen()
         || _verlauf.zustandVon(_karte) == Verlauf::Fehlgeschlagen)
         _verlauf.setZustand(_karte, Verlauf::Abgebrochen);
     _verlauf.setAktuell(0);
+    // The machine reads the rest of the cancelled card all the same; those
+    // shots, and the ones the card showed, must not land on the next one.
+    beenden();
     resetKarte();
     ringeInDenVerlauf();
-    // The machine reads the rest of the cancelled card all the same; those
-    // shots must not land on the next one.
-    _anschluss.karteBeenden();
     emit meldungGeaendert(_meldung, false);
     setEingabe(Eingabe::Geleert);
     emit zieleGeleert();
@@ -465,6 +608,15 @@ void Kartenfluss::abbrechen()
 
 Kartenfluss::TastenAntwort Kartenfluss::taste(Taste taste)
 {
+    // A scan while "Neu auswerten?" is open: its Return would answer "Nein"
+    // for the officer. The digits and their Return are dropped, the question
+    // stays; a Return on its own answers it.
+    if (_frage.auftrag != 0) {
+        if (taste == Taste::Ziffer)
+            return std::exchange(_scanGesperrt, true) ? TastenAntwort::Verschlucken : TastenAntwort::Hinweis;
+        return std::exchange(_scanGesperrt, false) && taste == Taste::Eingabe ? TastenAntwort::Verschlucken
+                                                                              : TastenAntwort::Weiter;
+    }
     if (eingabeGesperrt()) {
         if (taste == Taste::Ziffer)
             return std::exchange(_scanGesperrt, true) ? TastenAntwort::Verschlucken : TastenAntwort::Hinweis;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/karte.h"
+#include "app/uebermittlungen.h"
 #include "app/verlauf.h"
 #include "machine/maschine.h"
 #include "server/serviceprovider.h"
@@ -64,6 +65,9 @@ public:
         virtual bool einstellen(const Einstellung &einstellung) = 0;
         // The rest of the card's shot lines are not taken.
         virtual void karteBeenden() = 0;
+        // The shots recorded so far belong to a card that is done with them
+        // (saved, cancelled, discarded): they are never replayed.
+        virtual void schuesseVergessen() = 0;
         // The shot buffer presents its recorded shots again, through schuss().
         virtual void wiederholen() = 0;
     };
@@ -93,6 +97,9 @@ public:
     void schussIgnoriert(quint32 anzahl);
     // The link can take a settings line now.
     void maschineBereit();
+    // The link's state (MaschineRm3::Zustand): any state but "verbunden"
+    // means it dropped or starts afresh, and counts no card.
+    void maschinenZustand(int zustand);
     // Target i was unlocked, or its shot placed (`treffer`) or voided by hand.
     void vonHand(quint32 i, Hand hand, const ServiceProvider::Treffer &treffer = {});
     void speichern();
@@ -162,15 +169,6 @@ signals:
     void maschineGeaendert();
 
 private:
-    // One submission on its way: the card it belongs to and the hits as sent.
-    struct Uebermittlung
-    {
-        quint32 auftrag;
-        quint32 id; // the card id it went to
-        quint64 karte; // _karte when it was sent
-        quint32 nummer; // card number as entered, for messages
-        QList<ServiceProvider::Treffer> treffer;
-    };
     // A question open for a fetched card.
     struct Frage
     {
@@ -182,9 +180,17 @@ private:
     void nimmKarte(const ServiceProvider::Scheibe &scheibe);
     // The hold on the automatic submission ends without a new card.
     void freigeben();
-    void uebermitteln();
-    bool nimmUebermittlung(quint32 auftrag, Uebermittlung *uebermittlung);
+    void uebermitteln(bool offizier);
+    // A submission held back goes out now: the officer's always, the card's
+    // own only while nothing unclean came since.
+    bool nachreichen();
+    // The submission to card id `id` was answered: a fetch held for it goes out.
+    void beantwortet(quint32 id);
+    // The card on screen is done: the link takes no more of its shots, and
+    // those recorded are not replayed onto another card.
+    void beenden();
     void sendeEinstellung();
+    bool vollstaendig() const; // every position holds a valid shot
     void ringeInDenVerlauf();
     void setEingabe(Eingabe eingabe);
     void setMeldung(const QString &text, bool gespeichert = false);
@@ -202,10 +208,26 @@ private:
     quint32 _abruf = 0;
     quint32 _abrufNummer = 0;
     Frage _frage;
-    QList<Uebermittlung> _uebermittlungen;
-    QHash<quint32, quint32> _letzteUebermittlung; // card id -> request of its latest submission
+    Uebermittlungen _uebermittlungen;
+    // The card on screen was saved again while its submission was on its
+    // way: the newer hits go out once it is answered, so that the server
+    // cannot store the two in the opposite order.
+    enum class Nachreichen { Nein, Automatisch, Offizier };
+    Nachreichen _nachreichen = Nachreichen::Nein;
+    // The reply to the latest entry came while a submission to its card id
+    // was unanswered: the card is asked for again once that is answered.
+    quint32 _nachfrage = 0;
+    // The officer worked on the card on screen (by hand, or saved it) while
+    // the reply to a newer entry was awaited: the shots held are its own.
+    bool _beansprucht = false;
     Einstellung _einstellung;
     bool _einstellungOffen = false; // the card on screen still needs its settings line
+    // The position of the link's first shot after the settings line: a card
+    // of single targets cut by a lost link gets a line for the rest only.
+    quint32 _versatz = 0;
+    quint32 _schuesse = 0; // positions the link has reported (or timed out) for the card
+    bool _fertig = false; // the link is done with the card on screen
+    bool _wiederholung = false; // the shot buffer's replay is running
     quint32 _ignoriert = 0;
     Eingabe _eingabe = Eingabe::Gewaehlt;
     bool _speichernAn = false;

@@ -54,6 +54,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     connect(&_serviceProvider, &ServiceProvider::scheibeFailed, &_fluss, &Kartenfluss::abrufFehlgeschlagen);
     connect(&_maschine, &MaschineRm3::bereit, &_fluss, &Kartenfluss::maschineBereit);
     connect(&_maschine, &MaschineRm3::schussIgnoriert, &_fluss, &Kartenfluss::schussIgnoriert);
+    connect(&_maschine, &MaschineRm3::zustandGeaendert, &_fluss, &Kartenfluss::maschinenZustand);
     connect(&_maschine, &MaschineRm3::zustandGeaendert, this, &MainWindow::zeigeMaschinenStatus);
     connect(&_portWaechter, &PortWaechter::geaendert, this, &MainWindow::zeigeMaschinenStatus);
 
@@ -369,8 +370,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    // The question box is a window of its own; a scan into it must not answer it.
     if (event->type() != QEvent::KeyPress || !_header || !watched->isWidgetType()
-        || static_cast<QWidget *>(watched)->window() != this)
+        || (static_cast<QWidget *>(watched)->window() != this
+            && (!_frage || static_cast<QWidget *>(watched)->window() != _frage)))
         return QMainWindow::eventFilter(watched, event);
     auto *taste = static_cast<QKeyEvent *>(event);
     const QString text = taste->text();
@@ -380,7 +383,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     using T = Kartenfluss::Taste;
     switch (_fluss.taste(ziffer ? T::Ziffer : enter ? T::Eingabe : T::Andere)) {
     case Kartenfluss::TastenAntwort::Hinweis:
-        hinweis(Header::sperrText());
+        hinweis(_fluss.offeneFrage() ? tr("Scan verworfen – erst die Frage beantworten") : Header::sperrText());
         return true;
     case Kartenfluss::TastenAntwort::Verschlucken:
         return true;

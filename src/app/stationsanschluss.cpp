@@ -40,6 +40,11 @@ void Stationsanschluss::karteBeenden()
     _maschine.karteBeenden();
 }
 
+void Stationsanschluss::schuesseVergessen()
+{
+    _schussBuffer.clear();
+}
+
 void Stationsanschluss::wiederholen()
 {
     _schussBuffer.wiederholen();

@@ -17,6 +17,7 @@ public:
     quint32 uebermitteln(quint32 scheibenId, const ServiceProvider::Treffer *treffer, quint32 zahl) override;
     bool einstellen(const Kartenfluss::Einstellung &einstellung) override;
     void karteBeenden() override;
+    void schuesseVergessen() override;
     void wiederholen() override;
 
 private:

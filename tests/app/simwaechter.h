@@ -42,7 +42,10 @@ public:
         connect(&f, &Kartenfluss::zielGesetzt, this,
                 [this](quint32, double, double, const QString &, const QString &, bool z) { _sauber &= !z; });
         connect(&f, &Kartenfluss::zielUngueltig, this, [this] { _sauber = false; });
-        connect(&f, &Kartenfluss::zieleFestgeschrieben, this, [this] { ++zahl[3]; });
+        connect(&f, &Kartenfluss::zieleFestgeschrieben, this, [this] {
+            ++zahl[3];
+            _festgeschrieben = _st.fluss().karteNr();
+        });
         connect(&f, &Kartenfluss::frageNeuAuswerten, this, [this] { ++zahl[4]; });
         connect(&f, &Kartenfluss::meldungGeaendert, this, &Waechter::gemeldet);
     }
@@ -52,7 +55,8 @@ public:
 
     quint64 hash() const
     {
-        return quint64(_sauber) | quint64(_mitJa) << 1 | quint64(!verstoss.isEmpty()) << 2;
+        return quint64(_sauber) | quint64(_mitJa) << 1 | quint64(!verstoss.isEmpty()) << 2
+            | quint64(_festgeschrieben == _st.fluss().karteNr()) << 3;
     }
 
 private:
@@ -143,7 +147,7 @@ private:
         bool leer = false;
         for (quint32 i = 0; f.hatKarte() && i < f.schussProScheibe(); ++i)
             leer = leer || _st.ziel(i).quelle == SimStation::Ziel::Leer;
-        if (leer && !f.einstellungOffen() && !f.gespeichertGemeldet() && m.istBereit()
+        if (leer && !f.einstellungOffen() && _festgeschrieben != f.karteNr() && m.istBereit()
             && m.schusszahl() >= m.schussSoll())
             fehler(QStringLiteral("12: card %1 has empty positions, the link takes no shot for them")
                        .arg(f.nummer()));
@@ -193,12 +197,12 @@ private:
         }
     }
 
-    // The moment the flow says "gespeichert" (in strict runs: for as long as
-    // it says so), the card shows what the server holds.
+    // For as long as the flow says "gespeichert", the card shows what the
+    // server holds.
     void gemeldet(const QString &, bool gespeichert)
     {
         const Kartenfluss &f = _st.fluss();
-        gespeichert = gespeichert || (SimStation::streng() && f.gespeichertGemeldet());
+        gespeichert = gespeichert || f.gespeichertGemeldet();
         const SimServer::Karte *k = _st.server().karteMitId(f.scheibenId());
         for (quint32 i = 0; gespeichert && f.hatKarte() && i < f.schussProScheibe(); ++i) {
             if (!gleich(f.treffer(i), k->treffer.value(i)))
@@ -215,6 +219,7 @@ private:
     bool _mitJa = false; // taken with stored hits after Ja
     qsizetype _boxen = 0;
     quint64 _karteNr = 0; // the card on screen after the latest event
+    quint64 _festgeschrieben = 0; // the latest card committed
     quint32 _nummer = 0;
     QList<SimStation::Ziel> _ungespeichert; // its targets holding unsaved hits
 };

@@ -2,6 +2,7 @@
 
 #include <QDirIterator>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -109,9 +110,9 @@ private slots:
     }
 
     // The adapter pulled out mid-card and plugged in again under the same
-    // name (as /dev/serial/by-id/... is): one message, the shots taken stay,
-    // the station connects by itself and the card entered meanwhile gets its
-    // settings line.
+    // name (as /dev/serial/by-id/... is): one message, the shots taken stay
+    // and can be saved, the station connects by itself and the card gets its
+    // settings line again; read again, it is saved whole.
     void cablePulledMidCard()
     {
         Station st;
@@ -131,21 +132,24 @@ private slots:
         QVERIFY(st.warteAufFehler(1));
         QCOMPARE(st.fehler.first(),
                  QStringLiteral("Verbindung zur Auswertmaschine via '%1' unterbrochen!").arg(link));
-        const QString wartet = QStringLiteral("Maschine: getrennt – wartet auf '%1'").arg(link);
-        QCOMPARE(st.maschinenStatus(), wartet);
+        QCOMPARE(st.maschinenStatus(), QStringLiteral("Maschine: getrennt – wartet auf '%1' – Scheibe 1001 "
+                                                      "wartet auf die Maschine")
+                                           .arg(link));
         for (unsigned i = 0; i < 3; ++i)
             QVERIFY(st.scheibe(i)->valid());
+        QVERIFY(st.speichern()->isEnabled());
 
-        // The officer cancels and has the card read again from its start.
-        QTest::mouseClick(st.abbrechen(), Qt::LeftButton);
-        QVERIFY(st.karteEingeben(1001, 10));
-        QTRY_COMPARE(st.maschinenStatus(),
-                     wartet + QStringLiteral(" – Scheibe 1001 wartet auf die Maschine"));
+        QSignalSpy einstellung(&st.sim, &Rm3Simulator::settingsReceived);
         st.sim.setCloseAfterShots(-1);
         QVERIFY(st.sim.openPty());
         QVERIFY(QFile::remove(link) && QFile::link(st.sim.slavePath(), link));
         QTRY_COMPARE(st.maschinenStatus(), QStringLiteral("Maschine: verbunden"));
+        QTRY_COMPARE(einstellung.size(), 1);
         st.sim.queueShots(zehnSchuss());
+        QTRY_VERIFY(st.scheibe(9)->valid());
+        // Cut once, it does not send itself: the officer saves.
+        QCOMPARE(st.server->submissionCount(st.server->cardId(1001)), 0);
+        QTest::mouseClick(st.speichern(), Qt::LeftButton);
         QCOMPARE(st.storedOnce(1001), treffer(zehnSchuss()));
         QCOMPARE(st.fehler.size(), 1); // one message, not a flood
     }

@@ -64,6 +64,7 @@ SimStation::SimStation()
     connect(&_maschine, &MaschineRm3::schussTimeout, &_fluss, &Kartenfluss::schussTimeout);
     connect(&_maschine, &MaschineRm3::schussIgnoriert, &_fluss, &Kartenfluss::schussIgnoriert);
     connect(&_maschine, &MaschineRm3::bereit, &_fluss, &Kartenfluss::maschineBereit);
+    connect(&_maschine, &MaschineRm3::zustandGeaendert, &_fluss, &Kartenfluss::maschinenZustand);
     connect(&_maschine, &MaschineRm3::verbindungsFehler, this, [this](const QString &text) {
         _fehler << text;
         notiere(QStringLiteral("Fehler: ") + text);
@@ -74,6 +75,7 @@ SimStation::SimStation()
 
     // The grid.
     connect(&_fluss, &Kartenfluss::karteGezeigt, this, [this] {
+        _nachzureichen = false;
         for (Ziel &z : _ziele)
             z = {};
         if (!_fluss.hatKarte())
@@ -99,6 +101,7 @@ SimStation::SimStation()
         notiere(QStringLiteral("committed"));
     });
     connect(&_fluss, &Kartenfluss::zieleGeleert, this, [this] {
+        _nachzureichen = false;
         for (Ziel &z : _ziele)
             z = {};
     });
@@ -222,7 +225,9 @@ void SimStation::save()
 {
     beginne(QStringLiteral("st.save();"));
     _speichernGedrueckt = true;
+    const qsizetype vorher = _server.offen().size();
     _fluss.speichern();
+    _nachzureichen = _nachzureichen || _server.offen().size() == vorher;
     _speichernGedrueckt = false;
     ende();
 }
@@ -460,8 +465,9 @@ quint32 SimStation::abrufen(quint32 nummer)
 quint32 SimStation::uebermitteln(quint32 scheibenId, const ServiceProvider::Treffer *treffer, quint32 zahl)
 {
     const quint32 auftrag = _server.uebermitteln(scheibenId, treffer, zahl, _fluss.karteNr());
-    notiere(QStringLiteral("POST #%1%2").arg(auftrag).arg(_speichernGedrueckt ? "" : " auto"));
-    emit uebermittelt(auftrag, !_speichernGedrueckt);
+    const bool automatisch = !_speichernGedrueckt && !std::exchange(_nachzureichen, false);
+    notiere(QStringLiteral("POST #%1%2").arg(auftrag).arg(automatisch ? " auto" : ""));
+    emit uebermittelt(auftrag, automatisch);
     return auftrag;
 }
 
@@ -476,6 +482,12 @@ bool SimStation::einstellen(const Kartenfluss::Einstellung &e)
 void SimStation::karteBeenden()
 {
     _maschine.karteBeenden();
+}
+
+void SimStation::schuesseVergessen()
+{
+    _puffer.clear();
+    _eintraege.clear();
 }
 
 void SimStation::wiederholen()

@@ -117,11 +117,9 @@ public:
     void timeout(quint32 auftrag); // the station gives up on the request
 
     // KOVRIT_SIM_STRICT=1 lets the world do what a station cannot be
-    // guarded against yet: the server handling a request of a card before an
-    // earlier submission of it (two submissions stored in the opposite order,
-    // a fetch read before the submission sent ahead of it was stored), the
-    // officer scanning the next card while the machine still reads one that
-    // shows no hits.
+    // guarded against yet: the officer scanning the next card while the
+    // machine still reads one that shows no hits, and saving the shots that
+    // arrive meanwhile on the card on screen.
     static bool streng();
 
     // The events enabled now; `nummern` are the card numbers the officer may enter.
@@ -152,6 +150,7 @@ public:
     quint32 uebermitteln(quint32 scheibenId, const ServiceProvider::Treffer *treffer, quint32 zahl) override;
     bool einstellen(const Kartenfluss::Einstellung &einstellung) override;
     void karteBeenden() override;
+    void schuesseVergessen() override;
     void wiederholen() override;
 
 signals:
@@ -189,6 +188,7 @@ private:
     bool _verwerfen = false;
     bool _leck = false;
     bool _speichernGedrueckt = false;
+    bool _nachzureichen = false; // "Speichern" whose submission the flow holds back
     quint32 _eingabe = 0;
     quint32 _eingabeAuftrag = 0;
     quint32 _zustellung = 0;

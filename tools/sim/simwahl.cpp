@@ -26,7 +26,7 @@ quint64 SimWahl::hash(const SimStation &st)
     mische(h,
            quint64(f.aktiv()) | quint64(f.speichernAn()) << 1 | quint64(f.abbrechenAn()) << 2
                | quint64(f.gespeichertGemeldet()) << 3 | quint64(f.einstellungOffen()) << 4
-               | quint64(st._verwerfen) << 5 | quint64(st._zweifelhaft) << 6
+               | quint64(st._verwerfen) << 5 | quint64(st._zweifelhaft) << 6 | quint64(st._nachzureichen) << 9
                | quint64(st._maschine.istBereit()) << 7 | quint64(st._leserAbgebrochen) << 8
                | quint64(f.autoSpeichern()) << 12 | quint64(f.eingabe()) << 16);
     for (const quint64 v : { quint64(f.scheibenId()), quint64(f.nummer()), quint64(f.schussProScheibe()),
@@ -104,7 +104,8 @@ QList<SimStation::Ereignis> SimWahl::moeglich(const SimStation &st, const QList<
     QList<E> m;
     if (st.frei()) {
         const SimServer::Karte *liest = st._server.karte(st._leser);
-        const bool behalten = liest && st._gelesen.value(st._leser) < quint32(liest->schuss);
+        const bool behalten = liest && st._fluss.hatKarte() && st._leser == st._fluss.nummer()
+            && st._gelesen.value(st._leser) < quint32(liest->schuss);
         for (const quint32 n : nummern) {
             m << E { st._fluss.eingabeGesperrt() ? E::Scan : E::Entry, n };
             if (behalten && !st._fluss.eingabeGesperrt())
@@ -121,8 +122,11 @@ QList<SimStation::Ereignis> SimWahl::moeglich(const SimStation &st, const QList<
         }
         m << E { E::Logoff };
     }
-    if (st._fluss.aktiv() && st._fluss.offeneFrage() != 0 && !st._verwerfen)
+    if (st._fluss.aktiv() && st._fluss.offeneFrage() != 0 && !st._verwerfen) {
         m << E { E::Answer, 0, 1 } << E { E::Answer, 0, 0 };
+        for (const quint32 n : nummern)
+            m << E { E::Scan, n };
+    }
     if (st._verwerfen)
         m << E { E::Discard, 0, 1 } << E { E::Discard, 0, 0 };
     if (!st._fluss.aktiv() && !st._verwerfen)
@@ -141,21 +145,15 @@ QList<SimStation::Ereignis> SimWahl::moeglich(const SimStation &st, const QList<
       << E { E::Replug };
     if (st._maschine.zustand() == MaschineRm3::Verbindungsaufbau)
         m << E { E::Hello };
-    QList<quint32> vorher; // cards with a submission not yet processed
+    // The server handles the requests in any order, as requests on
+    // connections of their own may be.
     for (const SimServer::Anfrage &a : st._server.offen()) {
         if (a.verarbeitet) {
             m << E { E::Deliver, a.auftrag };
-        } else if (!st.streng()
-                   && vorher.contains(a.art == SimServer::Abruf && st._server.karte(a.nummer)
-                                          ? st._server.karte(a.nummer)->id
-                                          : a.id)) {
-            // handled after the card's earlier submission
         } else {
             for (const int status : { 0, 401, 404, 500 })
                 m << E { E::Process, a.auftrag, status };
         }
-        if (!a.verarbeitet && a.art == SimServer::Uebermittlung)
-            vorher << a.id;
         m << E { E::Timeout, a.auftrag };
     }
     return m;
