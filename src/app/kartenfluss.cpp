@@ -123,8 +123,8 @@ void Kartenfluss::scheibeErhalten(quint32 auftrag, const ServiceProvider::Scheib
     // would arm the machine for shots that could never be shown or stored.
     if (scheibe.schussProScheibe < 0 || quint32(scheibe.schussProScheibe) > MaxSchuss) {
         _abruf = 0;
-        const QString text
-            = tr("Scheibe mit %1 Schuss wird nicht unterstützt (höchstens 10)!").arg(scheibe.schussProScheibe);
+        const QString text = tr("Scheibe mit %1 Schuss wird nicht unterstützt (höchstens 10)!")
+                                 .arg(scheibe.schussProScheibe);
         if (_k.ungespeichert()) {
             // The card on screen keeps its hits and every rule it had.
             freigeben();
@@ -243,55 +243,6 @@ void Kartenfluss::nimmKarte(const ServiceProvider::Scheibe &scheibe)
     _wiederholung = false;
 }
 
-// A card shown while the machine is not connected, or while it still wants
-// the acknowledgement of a doubtful shot, gets its settings line as soon as
-// the link can take it; otherwise its shots would be dropped by the link.
-void Kartenfluss::sendeEinstellung()
-{
-    if (_einstellungOffen) {
-        _einstellungOffen = false;
-        if (_anschluss.einstellen(_einstellung))
-            _ignoriert = 0;
-        else
-            _einstellungOffen = true;
-    }
-    emit maschineGeaendert();
-}
-
-void Kartenfluss::maschineBereit()
-{
-    if (_aktiv)
-        sendeEinstellung();
-}
-
-void Kartenfluss::maschinenZustand(int zustand)
-{
-    if (zustand == MaschineRm3::Verbunden || !hatKarte() || _einstellungOffen || _fertig
-        || _schuesse >= _k.schussProScheibe)
-        return;
-    // The link forgot the card: it gets its settings line again once the
-    // link is ready. Single targets are asked for from the first missing
-    // one on; a card of five or ten is read again as a whole, and the shots
-    // taken stay until the machine reports their positions anew.
-    _einstellung = _k.einstellung();
-    _versatz = 0;
-    if (_einstellung.scheibe == MaschineRm3::Einzel) {
-        _versatz = _schuesse;
-        _einstellung.anzahl = _k.schussProScheibe - _schuesse;
-    }
-    _einstellungOffen = true;
-    qInfo().noquote() << QStringLiteral("Kartenfluss::maschinenZustand: card %1 cut after %2 shot(s)")
-                             .arg(_k.nummer)
-                             .arg(_schuesse);
-    if (_schuesse > 0) {
-        // Cut mid-way: what arrived can be saved, and nothing sends itself.
-        _autoSpeichern = AutoSpeichern::Aus;
-        _speichernAn = _abbrechenAn = true;
-        emit entscheidungNoetig();
-    }
-    emit maschineGeaendert();
-}
-
 void Kartenfluss::ringeInDenVerlauf()
 {
     const Summen s = _k.summen();
@@ -311,115 +262,6 @@ void Kartenfluss::setMeldung(const QString &text, bool gespeichert)
     _meldung = text;
     _gespeichertGemeldet = gespeichert;
     emit meldungGeaendert(text, gespeichert);
-}
-
-void Kartenfluss::schuss(quint32 schuss, bool valid, double ringe, double teiler, double x, double y,
-                         bool zweifelhaft)
-{
-    if (!_aktiv)
-        return;
-    // Read before the card's settings line reached the link: a shot of the
-    // card before it.
-    if (_einstellungOffen && !_wiederholung) {
-        qInfo().noquote() << "Kartenfluss::schuss: shot" << schuss + 1 << "before the settings line, not taken";
-        ++_ignoriert;
-        emit maschineGeaendert();
-        return;
-    }
-    const quint32 nummer = _wiederholung ? schuss : schuss + _versatz;
-    if (nummer >= _k.schussProScheibe)
-        return;
-    _schuesse = std::max(_schuesse, nummer + 1);
-
-    ServiceProvider::Treffer &slot = _k.treffer[nummer];
-    slot.clear();
-    QString ringeText;
-    QString teilerText;
-    if (valid) {
-        const double t = teiler / _k.teilerFaktor;
-        slot = { x, y, ringe, t };
-        // The machine gave rings but no Teiler: show what the target
-        // computes from the position; the slot keeps the machine's value.
-        const double angezeigt = t < 0 && ringe >= 0
-            ? Geometrie::teiler(x, y, Geometrie::teilerAbstand(_k.daten.waffenTyp, _k.teilerFaktor))
-            : t;
-        ringeText = Geometrie::ringeText(ringe);
-        teilerText = ringe > 0 ? Geometrie::teilerText(angezeigt) : QString();
-        _k.vermerk[nummer] = zweifelhaft ? tr("zweifelhaft") : QString();
-        if (zweifelhaft)
-            _speichernAn = true;
-    } else {
-        _k.vermerk[nummer] = tr("ungültig");
-        _speichernAn = true;
-    }
-    _abbrechenAn = true;
-    _letzter = int(nummer);
-    ringeInDenVerlauf();
-
-    const bool sauber = valid && !zweifelhaft;
-    if (!sauber) {
-        _autoSpeichern = AutoSpeichern::Aus;
-    } else if (nummer + 1 == _k.schussProScheibe && _autoSpeichern == AutoSpeichern::Gehalten) {
-        _autoSpeichern = AutoSpeichern::Faellig;
-    }
-
-    if (valid)
-        emit zielGesetzt(nummer, x, y, ringeText, teilerText, zweifelhaft);
-    else
-        emit zielUngueltig(nummer);
-    setEingabe(Eingabe::Gesperrt);
-    emit abbrechenFreigegeben();
-    emit summenGeaendert();
-    veraendert();
-    if (sauber && nummer + 1 == _k.schussProScheibe && _autoSpeichern == AutoSpeichern::Scharf) {
-        if (vollstaendig()) {
-            uebermitteln(false);
-            return;
-        }
-        // A position the machine never reported: the officer looks first.
-        _autoSpeichern = AutoSpeichern::Aus;
-        _speichernAn = _abbrechenAn = true;
-        emit entscheidungNoetig();
-    }
-}
-
-bool Kartenfluss::vollstaendig() const
-{
-    return std::all_of(_k.treffer, _k.treffer + _k.schussProScheibe,
-                       [](const ServiceProvider::Treffer &t) { return t.valid(); });
-}
-
-void Kartenfluss::schussTimeout(quint32 schusszahl)
-{
-    // The link's count belongs to the card it was last set up for; a card
-    // still waiting for its settings line has not been read at all.
-    if (!_aktiv || _einstellungOffen)
-        return;
-    _fertig = true;
-    QList<quint32> fehlend;
-    for (quint32 i = schusszahl + _versatz; i < _k.schussProScheibe; ++i) {
-        _k.treffer[i].clear();
-        _k.vermerk[i] = tr("fehlt (Zeitüberschreitung)");
-        _autoSpeichern = AutoSpeichern::Aus;
-        _speichernAn = _abbrechenAn = true;
-        fehlend << i;
-    }
-    ringeInDenVerlauf();
-    for (quint32 i : fehlend)
-        emit zielUngueltig(i);
-    if (!fehlend.isEmpty())
-        setEingabe(Eingabe::Gesperrt);
-    emit summenGeaendert();
-    veraendert();
-}
-
-void Kartenfluss::schussIgnoriert(quint32 anzahl)
-{
-    qInfo().noquote() << QStringLiteral("Kartenfluss::schussIgnoriert: %1 shot line(s) not taken since the "
-                                        "last settings line")
-                             .arg(anzahl);
-    _ignoriert = anzahl;
-    emit maschineGeaendert();
 }
 
 void Kartenfluss::vonHand(quint32 i, Hand hand, const ServiceProvider::Treffer &treffer)
@@ -604,47 +446,4 @@ void Kartenfluss::abbrechen()
     emit zieleGeleert();
     emit summenGeaendert();
     emit maschineGeaendert();
-}
-
-Kartenfluss::TastenAntwort Kartenfluss::taste(Taste taste)
-{
-    // A scan while "Neu auswerten?" is open: its Return would answer "Nein"
-    // for the officer. The digits and their Return are dropped, the question
-    // stays; a Return on its own answers it.
-    if (_frage.auftrag != 0) {
-        if (taste == Taste::Ziffer)
-            return std::exchange(_scanGesperrt, true) ? TastenAntwort::Verschlucken : TastenAntwort::Hinweis;
-        return std::exchange(_scanGesperrt, false) && taste == Taste::Eingabe ? TastenAntwort::Verschlucken
-                                                                              : TastenAntwort::Weiter;
-    }
-    if (eingabeGesperrt()) {
-        if (taste == Taste::Ziffer)
-            return std::exchange(_scanGesperrt, true) ? TastenAntwort::Verschlucken : TastenAntwort::Hinweis;
-        const bool verschlucken = taste == Taste::Eingabe && _scanGesperrt;
-        _scanGesperrt = false;
-        return verschlucken ? TastenAntwort::Verschlucken : TastenAntwort::Weiter;
-    }
-    _scanGesperrt = false;
-    return taste == Taste::Ziffer ? TastenAntwort::ZurNummer : TastenAntwort::Weiter;
-}
-
-QString Kartenfluss::maschinenText(int zustand, bool wartet, bool verbindetNeu, const QString &port) const
-{
-    static const char *const texte[]
-        = { QT_TR_NOOP("Maschine: getrennt"), QT_TR_NOOP("Maschine: Verbindungsaufbau..."),
-            QT_TR_NOOP("Maschine: verbunden") };
-    QString text = tr(texte[zustand >= 0 && zustand <= 2 ? zustand : 0]);
-    if (zustand == MaschineRm3::Getrennt && wartet)
-        text += tr(" – wartet auf '%1'").arg(port);
-    else if (zustand == MaschineRm3::Verbindungsaufbau && verbindetNeu)
-        text = tr("Maschine: wird neu verbunden...");
-    if (_einstellungOffen && _aktiv) {
-        if (zustand == MaschineRm3::Verbunden)
-            text = tr("Maschine: wartet auf Quittung");
-        else
-            text += tr(" – Scheibe %1 wartet auf die Maschine").arg(_k.nummer);
-    }
-    if (_ignoriert > 0)
-        text += tr(" – %1 Schuss nicht übernommen").arg(_ignoriert);
-    return text;
 }

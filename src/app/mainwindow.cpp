@@ -383,7 +383,8 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     using T = Kartenfluss::Taste;
     switch (_fluss.taste(ziffer ? T::Ziffer : enter ? T::Eingabe : T::Andere)) {
     case Kartenfluss::TastenAntwort::Hinweis:
-        hinweis(_fluss.offeneFrage() ? tr("Scan verworfen – erst die Frage beantworten") : Header::sperrText());
+        hinweis(_fluss.offeneFrage() ? tr("Scan verworfen – erst die Frage beantworten")
+                                     : Header::sperrText());
         return true;
     case Kartenfluss::TastenAntwort::Verschlucken:
         return true;

@@ -155,7 +155,8 @@ private:
             const SimStation::Ziel &z = _st.ziel(i);
             _sauber &= z.quelle != SimStation::Ziel::Hand;
             if (z.quelle == SimStation::Ziel::Maschine && z.herkunft.streuner)
-                fehler(QStringLiteral("8: target %1 of card %2 shows shot %3 of card %4, which had left the screen")
+                fehler(QStringLiteral(
+                           "8: target %1 of card %2 shows shot %3 of card %4, which had left the screen")
                            .arg(i)
                            .arg(f.nummer())
                            .arg(z.herkunft.position)
@@ -171,14 +172,18 @@ private:
         const Kartenfluss &f = _st.fluss();
         const QString &zuletzt = _st.protokoll().constLast();
         const bool verworfen = zuletzt.startsWith(QLatin1String("st.cancel"))
-            || zuletzt.startsWith(QLatin1String("st.discard(true")) || zuletzt.startsWith(QLatin1String("st.logoff"));
+            || zuletzt.startsWith(QLatin1String("st.discard(true"))
+            || zuletzt.startsWith(QLatin1String("st.logoff"));
         if (f.karteNr() != _karteNr && !verworfen) {
             for (const SimStation::Ziel &vorher : std::as_const(_ungespeichert)) {
                 bool da = vorher.quelle == SimStation::Ziel::Maschine && vorher.gehalten;
-                for (quint32 i = 0; vorher.quelle == SimStation::Ziel::Maschine && i < f.schussProScheibe(); ++i) {
+                for (quint32 i = 0; vorher.quelle == SimStation::Ziel::Maschine && i < f.schussProScheibe();
+                     ++i) {
                     const SimStation::Ziel &z = _st.ziel(i);
-                    da = da || (z.quelle == SimStation::Ziel::Maschine && z.herkunft.karte == vorher.herkunft.karte
-                                && z.herkunft.position == vorher.herkunft.position);
+                    da = da
+                        || (z.quelle == SimStation::Ziel::Maschine
+                            && z.herkunft.karte == vorher.herkunft.karte
+                            && z.herkunft.position == vorher.herkunft.position);
                 }
                 if (!da)
                     fehler(QStringLiteral("11: an unsaved hit of card %1 is gone, card %2 replaced it")
@@ -191,8 +196,8 @@ private:
         _ungespeichert.clear();
         for (quint32 i = 0; f.hatKarte() && i < f.schussProScheibe(); ++i) {
             const SimStation::Ziel &z = _st.ziel(i);
-            if ((z.quelle == SimStation::Ziel::Maschine || z.quelle == SimStation::Ziel::Hand) && f.treffer(i).valid()
-                && !gleich(f.treffer(i), f.gespeichert(i)))
+            if ((z.quelle == SimStation::Ziel::Maschine || z.quelle == SimStation::Ziel::Hand)
+                && f.treffer(i).valid() && !gleich(f.treffer(i), f.gespeichert(i)))
                 _ungespeichert << z;
         }
     }

@@ -132,9 +132,10 @@ private slots:
         QVERIFY(st.warteAufFehler(1));
         QCOMPARE(st.fehler.first(),
                  QStringLiteral("Verbindung zur Auswertmaschine via '%1' unterbrochen!").arg(link));
-        QCOMPARE(st.maschinenStatus(), QStringLiteral("Maschine: getrennt – wartet auf '%1' – Scheibe 1001 "
-                                                      "wartet auf die Maschine")
-                                           .arg(link));
+        QCOMPARE(st.maschinenStatus(),
+                 QStringLiteral("Maschine: getrennt – wartet auf '%1' – Scheibe 1001 "
+                                "wartet auf die Maschine")
+                     .arg(link));
         for (unsigned i = 0; i < 3; ++i)
             QVERIFY(st.scheibe(i)->valid());
         QVERIFY(st.speichern()->isEnabled());

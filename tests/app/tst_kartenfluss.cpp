@@ -314,6 +314,187 @@ private slots:
         QVERIFY(gespeichert(st));
         QVERIFY(!st.server().karte(1004)->treffer.at(7).valid());
     }
+    // The answer "Nein", or a card refused for its length, leaves the card
+    // on screen with every rule it had: the shots read meanwhile keep its
+    // input locked. Found by the simulation (seed 1358): after "Nein" the
+    // input was free and the next card replaced the unsaved hits.
+    void theCardOnScreenKeepsItsRules_data()
+    {
+        QTest::addColumn<quint32>("naechste");
+        QTest::newRow("Nein to the question") << 2001u;
+        QTest::newRow("refused for its length") << 3011u;
+    }
+    void theCardOnScreenKeepsItsRules()
+    {
+        QFETCH(quint32, naechste);
+        St st;
+        karte(st, 1001, 1);
+        st.entry(naechste, true);
+        schuesse(st, 2);
+        st.process(2);
+        st.deliver(2);
+        if (st.fluss().offeneFrage())
+            st.answer(false);
+        else
+            QVERIFY(st.fehlerboxen().constLast().endsWith(
+                QStringLiteral("Scheibe 1001 bleibt mit ihren nicht gespeicherten Treffern stehen.")));
+        QCOMPARE(st.fluss().nummer(), 1001u);
+        QVERIFY(st.fluss().treffer(1).valid() && st.fluss().ungespeichert());
+        QCOMPARE(st.fluss().eingabe(), Kartenfluss::Eingabe::Gesperrt);
+        QVERIFY(st.fluss().abbrechenAn());
+        // Its last shot still sends it.
+        schuesse(st, 1);
+        QCOMPARE(st.server().offen().size(), 1);
+    }
+
+    // A hand correction made while the next card's reply was on its way
+    // claims the shots for the card on screen: the reply does not replace
+    // it unseen. Found by the simulation (seed 15068).
+    void aCorrectionDuringTheWaitKeepsTheCard()
+    {
+        St st;
+        karte(st, 1001, 1);
+        st.entry(1002);
+        st.hand(0, St::Place);
+        st.process(2);
+        st.deliver(2);
+        QCOMPARE(st.fluss().nummer(), 1001u);
+        QCOMPARE(st.fehlerboxen().constLast(),
+                 QStringLiteral("Scheibe 1002 wird nicht übernommen: Scheibe 1001 hat nicht gespeicherte "
+                                "Treffer. Bitte erst speichern oder abbrechen."));
+        QVERIFY(st.fluss().treffer(0).valid() && st.fluss().eingabeGesperrt());
+    }
+
+    // A card leaves the screen (cancelled, discarded at the logoff, saved):
+    // the shots it showed are not replayed onto the next card, the machine's
+    // further lines for it are not taken, and the next card sends nothing it
+    // did not read. Found by the simulation: exploration "cancel and stray
+    // shots", seeds 11601, 719 and 21162.
+    void aCardThatLeftTheScreen_data()
+    {
+        QTest::addColumn<int>("wie");
+        QTest::newRow("cancelled while the next is fetched") << 0;
+        QTest::newRow("discarded at the logoff") << 1;
+        QTest::newRow("saved after one shot") << 2;
+    }
+    void aCardThatLeftTheScreen()
+    {
+        QFETCH(int, wie);
+        St st;
+        karte(st, 1003, 1);
+        if (wie == 0) {
+            st.entry(1002, true);
+            schuesse(st, 2);
+            st.cancel();
+        } else if (wie == 1) {
+            schuesse(st, 1);
+            st.logoff();
+            st.discard(true);
+            st.login();
+            st.entry(1002);
+            schuesse(st, 2);
+        } else {
+            st.shot(St::Doubtful);
+            st.save();
+            st.process(2);
+            st.deliver(2);
+            schuesse(st, 2);
+            // The saved card takes no more shots, and says why.
+            QVERIFY(st.fluss().gespeichertGemeldet() && !st.fluss().treffer(1).valid());
+            QCOMPARE(st.fluss().maschinenText(MaschineRm3::Verbunden, false, false, {}),
+                     QStringLiteral("Maschine: verbunden – 2 Schuss nicht übernommen"));
+            st.entry(1002);
+            schuesse(st, 1);
+        }
+        const quint32 abruf = st.eingabeAuftrag();
+        st.process(abruf);
+        st.deliver(abruf);
+        QCOMPARE(st.fluss().nummer(), 1002u);
+        QVERIFY(!st.fluss().treffer(0).valid() && !st.fluss().treffer(1).valid());
+        QVERIFY(st.server().offen().isEmpty());
+    }
+
+    // The link dropped or connected anew mid-card: once it is ready the card
+    // gets its settings line again, single targets for the rest only, a card
+    // of ten as a whole; what arrived stays and can be saved, and the card
+    // does not send itself. Found by the simulation (seed 15221).
+    void aLinkThatStartsAfresh_data()
+    {
+        QTest::addColumn<quint32>("nummer");
+        QTest::addColumn<int>("vorher");
+        QTest::addColumn<quint32>("soll");
+        QTest::newRow("three single targets") << 1001u << 1 << 2u;
+        QTest::newRow("a card of ten") << 1004u << 3 << 10u;
+    }
+    void aLinkThatStartsAfresh()
+    {
+        QFETCH(quint32, nummer);
+        QFETCH(int, vorher);
+        QFETCH(quint32, soll);
+        St st;
+        karte(st, nummer, 1);
+        schuesse(st, vorher);
+        st.replug();
+        QVERIFY(st.fluss().einstellungOffen() && st.fluss().speichernAn());
+        st.hello();
+        QVERIFY(!st.fluss().einstellungOffen());
+        QCOMPARE(st.maschine().schussSoll(), soll);
+        if (soll == st.fluss().schussProScheibe())
+            st.insert(); // read again from its start
+        schuesse(st, int(soll));
+        for (quint32 i = 0; i < st.fluss().schussProScheibe(); ++i)
+            QCOMPARE(st.ziel(i).herkunft.position, i);
+        QVERIFY(st.server().offen().isEmpty());
+        st.save();
+        st.process(2);
+        st.deliver(2);
+        QVERIFY(gespeichert(st));
+    }
+
+    // A re-read whose fetch the server reads before it stores a submission
+    // sent ahead of it is asked again, and the stored hits bring up the
+    // question; they are not replaced unseen. Found by the simulation
+    // (seed 80455, with the server free to reorder).
+    void aFetchThatOvertookASubmission_data()
+    {
+        QTest::addColumn<bool>("bestaetigtVorher");
+        QTest::newRow("confirmation comes first") << true;
+        QTest::newRow("confirmation comes later") << false;
+    }
+    void aFetchThatOvertookASubmission()
+    {
+        QFETCH(bool, bestaetigtVorher);
+        St st;
+        karte(st, 1005, 1);
+        schuesse(st, 1); // submits itself as #2
+        st.cancel();
+        st.entry(1005);
+        st.process(3); // read before #2 is stored
+        st.process(2);
+        if (bestaetigtVorher)
+            st.deliver(2);
+        st.deliver(3);
+        if (!bestaetigtVorher)
+            st.deliver(2);
+        QVERIFY(!st.fluss().hatKarte());
+        st.process(4);
+        st.deliver(4);
+        QVERIFY(st.fluss().offeneFrage() != 0);
+    }
+
+    // A scan while "Neu auswerten?" is open would answer it "Nein" with its
+    // Return: its digits and its Return are dropped, the question stays, and
+    // a Return of its own answers it.
+    void aScanDoesNotAnswerTheQuestion()
+    {
+        St st;
+        st.entry(2001);
+        st.process(1);
+        st.deliver(1);
+        st.scan(1005);
+        QVERIFY(st.fluss().offeneFrage() != 0 && !st.tastenLeck());
+        QCOMPARE(st.fluss().taste(Kartenfluss::Taste::Eingabe), Kartenfluss::TastenAntwort::Weiter);
+    }
 };
 
 QTEST_GUILESS_MAIN(TstKartenfluss)

@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHash>
-#include <QMap>
 #include <QLoggingCategory>
+#include <QMap>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
@@ -351,8 +351,8 @@ int main(int argc, char **argv)
             QString bericht;
             if (schedule(seed, summe, &bericht))
                 continue;
-            const QString art
-                = bericht.section(QStringLiteral("// broken: "), 1).remove(QRegularExpression(QStringLiteral("[0-9]+")));
+            const QString art = bericht.section(QStringLiteral("// broken: "), 1)
+                                    .remove(QRegularExpression(QStringLiteral("[0-9]+")));
             if (!kuerzeste.contains(art) || bericht.size() < kuerzeste[art].first)
                 kuerzeste[art] = { bericht.size(), bericht };
         }

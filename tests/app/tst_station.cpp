@@ -125,6 +125,29 @@ private slots:
         QTest::newRow("Beenden, Ja") << false << true;
     }
 
+    // A scan into the open "Neu auswerten?" box does not answer it "Nein"
+    // with its Return; a Return of the officer's own does.
+    void aScanDoesNotAnswerTheQuestion()
+    {
+        Station st;
+        QVERIFY(st.start() && st.login());
+        auto karte = st.kartenSpec(1001, 2);
+        karte.hits = { { 1.0, 0.0, 10.4, 25.0 }, { 0, 0, -1, -1 } };
+        st.server->addCard(karte);
+        st.antwort = QMessageBox::NoButton;
+        st.tippen(1001);
+        QTRY_COMPARE(st.fragen.size(), 1);
+        QMessageBox *box = nullptr;
+        QTRY_VERIFY((box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())));
+        QTest::keyClicks(box, QStringLiteral("1005"));
+        QTest::keyClick(box, Qt::Key_Return);
+        QTest::qWait(50);
+        QVERIFY(box->isVisible());
+        QTest::keyClick(box, Qt::Key_Return);
+        QTRY_VERIFY(!box->isVisible());
+        QCOMPARE(st.grid()->getScheibenzahl(), 0u); // "Nein": the card is not taken
+    }
+
     void nothingThrownAwayWithoutAQuestion()
     {
         QFETCH(bool, abmelden);
