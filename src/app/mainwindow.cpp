@@ -10,7 +10,6 @@
 #include "targets/lxscheibe.h"
 #include "targets/scheibenlayout.h"
 #include "ui_mainwindow.h"
-
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -370,15 +369,13 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    // The question box is a window of its own; a scan into it must not answer it.
-    if (event->type() != QEvent::KeyPress || !_header || !watched->isWidgetType()
-        || (static_cast<QWidget *>(watched)->window() != this
-            && (!_frage || static_cast<QWidget *>(watched)->window() != _frage)))
+    QWidget *fenster = watched->isWidgetType() ? static_cast<QWidget *>(watched)->window() : nullptr;
+    if (event->type() != QEvent::KeyPress || !_header || !fenster || (fenster != this && fenster != _frage))
         return QMainWindow::eventFilter(watched, event);
     auto *taste = static_cast<QKeyEvent *>(event);
-    const QString text = taste->text();
-    const bool ziffer = text.size() == 1 && text.at(0) >= QLatin1Char('0') && text.at(0) <= QLatin1Char('9')
-        && !(taste->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+    const QChar z = taste->text().size() == 1 ? taste->text().at(0) : QChar();
+    const bool ziffer
+        = z.isDigit() && z.unicode() < 128 && !(taste->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
     const bool enter = taste->key() == Qt::Key_Return || taste->key() == Qt::Key_Enter;
     using T = Kartenfluss::Taste;
     switch (_fluss.taste(ziffer ? T::Ziffer : enter ? T::Eingabe : T::Andere)) {

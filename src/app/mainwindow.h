@@ -79,6 +79,8 @@ protected:
     // number input, or are refused with a word while a card waits for a
     // decision (with the scanner's Return after them, so it cannot press
     // "Speichern").
+    // Keys to the window and to the open question box (a window of its own,
+    // which a scan must not answer).
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

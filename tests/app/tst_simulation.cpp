@@ -43,7 +43,7 @@ constexpr int Gewicht[] = { 6, 1, 5, 2, 6, 2, 1, 4, 6, 6, 16, 2, 1, 2, 1, 1, 6, 
 
 bool schussMoeglich(const SimStation &st)
 {
-    const QList<E> m = st.moeglich({});
+    const QList<E> m = SimWahl::moeglich(st, {});
     return std::any_of(m.cbegin(), m.cend(), [](const E &e) { return e.art == E::Shot; });
 }
 
@@ -62,7 +62,7 @@ bool schedule(quint32 seed, Summe &summe, QString *bericht)
     Waechter w(st);
     const int laenge = int(zufall.bounded(20, 61));
     for (int i = 0; i < laenge && w.verstoss.isEmpty(); ++i) {
-        const QList<E> m = st.moeglich(Nummern);
+        const QList<E> m = SimWahl::moeglich(st, Nummern);
         int summeGewicht = 0;
         QList<E::Art> arten;
         for (const E &e : m) {
@@ -94,7 +94,7 @@ bool schedule(quint32 seed, Summe &summe, QString *bericht)
             e.b = los < 84 ? SimStation::Clean : los < 94 ? SimStation::Doubtful : SimStation::Invalid;
         if (art == E::Process)
             e.b = los < 88 ? 0 : QList<int> { 401, 404, 500 }.at(los % 3);
-        st.ausfuehren(e);
+        SimWahl::ausfuehren(st, e);
     }
     // Every reply is handed on, every question answered, every time-out runs out.
     for (int k = 0; k < 100 && w.verstoss.isEmpty(); ++k) {
@@ -230,7 +230,7 @@ private:
 
     static void anwenden(Welt &w, const E &e)
     {
-        w.st.ausfuehren(e);
+        SimWahl::ausfuehren(w.st, e);
         w.rest[e.art] -= w.rest[e.art] > 0;
         w.eingabe += e.art == E::Entry || e.art == E::Scan;
     }
@@ -245,7 +245,7 @@ private:
                 = w->st.protokoll().join(QLatin1Char('\n')) + QStringLiteral("\n// broken: ") + w->w.verstoss;
             return 0;
         }
-        quint64 h = w->st.hash();
+        quint64 h = SimWahl::hash(w->st);
         SimWahl::mische(h, w->w.hash() << 8 | quint64(w->eingabe));
         for (const int r : w->rest)
             SimWahl::mische(h, quint64(r + 1));
@@ -256,7 +256,7 @@ private:
         _gesehen.insert(h, 0);
         ++zustaende;
         QList<E> m;
-        for (const E &e : w->st.moeglich({ _sz.eingaben.value(w->eingabe) })) {
+        for (const E &e : SimWahl::moeglich(w->st, { _sz.eingaben.value(w->eingabe) })) {
             if (w->rest[e.art] != 0 && (e.art != E::Hand || e.a == 0)
                 && (e.art != E::Process || _sz.status.contains(e.b))
                 && (e.art != E::Shot || _sz.schuesse.contains(e.b))

@@ -1,7 +1,5 @@
 #include "simstation.h"
 
-#include "simwahl.h"
-
 #include "targets/geometrie.h"
 
 #include <cstring>
@@ -495,29 +493,4 @@ void SimStation::wiederholen()
     _wiederholt = 0;
     _puffer.wiederholen();
     _wiederholt = -1;
-}
-
-// --- schedules ---
-
-bool SimStation::streng()
-{
-    static const bool streng = qEnvironmentVariableIntValue("KOVRIT_SIM_STRICT") != 0;
-    return streng;
-}
-
-// --- pruning ---
-
-QList<SimStation::Ereignis> SimStation::moeglich(const QList<quint32> &nummern) const
-{
-    return SimWahl::moeglich(*this, nummern);
-}
-
-void SimStation::ausfuehren(const Ereignis &e)
-{
-    SimWahl::ausfuehren(*this, e);
-}
-
-quint64 SimStation::hash() const
-{
-    return SimWahl::hash(*this);
 }

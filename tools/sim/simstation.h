@@ -122,10 +122,6 @@ public:
     // arrive meanwhile on the card on screen.
     static bool streng();
 
-    // The events enabled now; `nummern` are the card numbers the officer may enter.
-    QList<Ereignis> moeglich(const QList<quint32> &nummern) const;
-    void ausfuehren(const Ereignis &e);
-
     Kartenfluss &fluss() { return _fluss; }
     const Kartenfluss &fluss() const { return _fluss; }
     const SimServer &server() const { return _server; }
@@ -141,9 +137,6 @@ public:
     bool verwerfenOffen() const { return _verwerfen; }
     bool tastenLeck() const { return _leck; } // a scanned key got through while locked
     quint32 leser() const { return _leser; } // the card in the reader, 0 for none
-    // Everything the next events' effects depend on, hashed: flow, grid,
-    // server, pending requests, link, clock and the paper cards.
-    quint64 hash() const;
 
     // --- Kartenfluss::Anschluss ---
     quint32 abrufen(quint32 nummer) override;

@@ -204,3 +204,9 @@ void SimWahl::ausfuehren(SimStation &st, const SimStation::Ereignis &e)
         return st.timeout(e.a);
     }
 }
+
+bool SimStation::streng()
+{
+    static const bool streng = qEnvironmentVariableIntValue("KOVRIT_SIM_STRICT") != 0;
+    return streng;
+}
