@@ -15,9 +15,7 @@ QString Fehlertext::anfrage(int code, int status, const QUrl &url, int zeitlimit
         // one, the transfer time-out ended a request the server never answered.
         if (status != 0)
             return {};
-        return zeitlimit % 1000 == 0
-            ? QStringLiteral("Der Server hat nicht innerhalb von %1 s geantwortet.").arg(zeitlimit / 1000)
-            : QStringLiteral("Der Server hat nicht innerhalb von %1 ms geantwortet.").arg(zeitlimit);
+        return frist(false, zeitlimit);
     default:
         break;
     }
@@ -27,6 +25,42 @@ QString Fehlertext::anfrage(int code, int status, const QUrl &url, int zeitlimit
         return QStringLiteral("Scheibe %1 nicht gefunden (oder sie gehört zu einem anderen Wettkampf).")
             .arg(scheibe);
     return {};
+}
+
+QString Fehlertext::frist(bool begonnen, int zeitlimit)
+{
+    const QString dauer = zeitlimit % 1000 == 0 ? QStringLiteral("%1 s").arg(zeitlimit / 1000)
+                                                : QStringLiteral("%1 ms").arg(zeitlimit);
+    return begonnen
+        ? QStringLiteral("Der Server hat seine Antwort nicht innerhalb von %1 vollständig geschickt.")
+              .arg(dauer)
+        : QStringLiteral("Der Server hat nicht innerhalb von %1 geantwortet.").arg(dauer);
+}
+
+QString Fehlertext::zuGross(qint64 grenze)
+{
+    return grenze % (1024 * 1024) == 0
+        ? QStringLiteral("Die Antwort des Servers ist größer als %1 MiB.").arg(grenze / (1024 * 1024))
+        : QStringLiteral("Die Antwort des Servers ist größer als %1 Bytes.").arg(grenze);
+}
+
+QString Fehlertext::umleitung(const QUrl &ziel)
+{
+    // The target is the server's text: shown without user info, without
+    // anything unprintable and not at any length.
+    QString text = ziel.toDisplayString(QUrl::RemoveUserInfo);
+    text.removeIf([](QChar c) { return !c.isPrint(); });
+    if (text.size() > 80)
+        text = text.left(79) + QStringLiteral("…");
+    if (text.isEmpty())
+        return QStringLiteral("Der Server leitet auf eine andere Adresse um; kovrit folgt keiner Umleitung.");
+    return QStringLiteral("Der Server leitet auf %1 um; kovrit folgt keiner Umleitung.").arg(text);
+}
+
+QString Fehlertext::token()
+{
+    return QStringLiteral("Der Server hat kein brauchbares Token geschickt (leer, zu lang oder mit Leer- "
+                          "oder Steuerzeichen).");
 }
 
 QString Fehlertext::zertifikat(const QList<QSslError> &fehler, const QString &host)

@@ -2,6 +2,7 @@
 
 #include "machine/uhr.h"
 #include "server/fehlertext.h"
+#include "server/servertext.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -13,6 +14,7 @@
 #include <QNetworkRequest>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -38,9 +40,11 @@ double readReal(const QJsonValue &value, double fallback)
     return value.isDouble() ? value.toDouble() : fallback;
 }
 
+// Every text of the server reaches a label, the printout or the shooter's
+// display; none comes through unbounded or with control characters.
 QString readText(const QJsonValue &value)
 {
-    return value.isString() ? value.toString() : QString();
+    return value.isString() ? Servertext::bereinigt(value.toString()) : QString();
 }
 
 QJsonObject readObject(const QJsonValue &value)
@@ -77,33 +81,62 @@ struct Outcome
 
 // Set on a reply whose body went over MaxAntwortGroesse.
 constexpr const char *zuGross = "kovritZuGross";
+// Set on a reply that its deadline ended.
+constexpr const char *abgelaufen = "kovritAbgelaufen";
 // The number of the request a reply answers.
 constexpr const char *auftrag = "kovritAuftrag";
+// The certificate errors of a reply, in words.
+constexpr const char *zertifikat = "kovritZertifikat";
 
 Outcome outcomeOf(QNetworkReply *reply)
 {
-    if (reply->property(zuGross).toBool())
-        return { static_cast<int>(QNetworkReply::OperationCanceledError),
-                 reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() };
-    return { static_cast<int>(reply->error()),
-             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() };
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->property(zuGross).toBool() || reply->property(abgelaufen).toBool())
+        return { static_cast<int>(QNetworkReply::OperationCanceledError), status };
+    return { static_cast<int>(reply->error()), status };
 }
 
-// The certificate errors of a reply, in words.
-constexpr const char *zertifikat = "kovritZertifikat";
+// What most likely went wrong, in words; empty when nothing fits. The marks
+// on the reply come first: they say more than the numbers.
+QString ursache(QNetworkReply *reply, const Outcome &outcome, int zeitlimit, qint64 scheibe,
+                bool nachStatus = true)
+{
+    if (const QString zeile = reply->property(zertifikat).toString(); !zeile.isEmpty())
+        return zeile;
+    if (reply->property(zuGross).toBool())
+        return Fehlertext::zuGross(ServiceProvider::MaxAntwortGroesse);
+    if (reply->property(abgelaufen).toBool())
+        return Fehlertext::frist(outcome.status != 0, zeitlimit);
+    if (outcome.status >= 300 && outcome.status < 400)
+        return Fehlertext::umleitung(reply->header(QNetworkRequest::LocationHeader).toUrl());
+    if (!nachStatus)
+        return {};
+    return Fehlertext::anfrage(outcome.code, outcome.status, reply->url(), zeitlimit, scheibe);
+}
 
 // The failure text with the plain-German cause below it, when one fits.
 QString mitUrsache(const QString &text, QNetworkReply *reply, const Outcome &outcome, int zeitlimit,
                    qint64 scheibe = -1)
 {
-    QString zeile = reply->property(zertifikat).toString();
-    if (zeile.isEmpty())
-        zeile = Fehlertext::anfrage(outcome.code, outcome.status, reply->url(), zeitlimit, scheibe);
+    const QString zeile = ursache(reply, outcome, zeitlimit, scheibe);
     return zeile.isEmpty() ? text : text + QLatin1Char('\n') + zeile;
 }
 
+// A token goes into a header line as it is, so only printable characters
+// without blanks may pass: a line break in it would start a header of the
+// sender's choosing. A JWT is a few hundred bytes.
+bool schlicht(const QString &token)
+{
+    if (token.isEmpty() || token.size() > 8192)
+        return false;
+    return std::all_of(token.cbegin(), token.cend(), [](QChar c) { return c.isPrint() && !c.isSpace(); });
+}
+
+// Empty when the token must not go into a header at all.
 QByteArray bearer(const QString &token)
 {
+    if (!token.isEmpty() && !schlicht(token))
+        return {};
     return QStringLiteral("Bearer %1").arg(token).toUtf8();
 }
 
@@ -118,7 +151,10 @@ QNetworkReply *zeitlimit(QNetworkReply *reply, int ms)
         return reply;
     auto *wecker = new Wecker(reply);
     wecker->setSingleShot(true);
-    QObject::connect(wecker, &Wecker::timeout, reply, &QNetworkReply::abort);
+    QObject::connect(wecker, &Wecker::timeout, reply, [reply] {
+        reply->setProperty(abgelaufen, true);
+        reply->abort();
+    });
     QObject::connect(reply, &QNetworkReply::finished, wecker, &Wecker::stop);
     wecker->start(ms);
     return reply;
@@ -161,6 +197,9 @@ ServiceProvider::ServiceProvider(QObject *parent)
     qRegisterMetaType<QList<QPair<quint32, QString>>>();
     // Each reply has an alarm of its own instead, see zeitlimit().
     _manager.setTransferTimeout(0);
+    // A redirect would carry the token, and a login's password, to whatever
+    // host the answer names; it is reported as the failure it is instead.
+    _manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
 
 ServiceProvider::~ServiceProvider()
@@ -176,6 +215,8 @@ void ServiceProvider::init(const QString &url, const QString &jwt)
     _url = url;
     _jwt = jwt;
     _authorization = bearer(_jwt);
+    if (_authorization.isEmpty())
+        qInfo() << "ServiceProvider::init: the configured token holds blanks or control characters, not sent";
 }
 
 void ServiceProvider::setZertifikate(const QList<QSslCertificate> &zertifikate)
@@ -273,7 +314,8 @@ void ServiceProvider::setTreffer(quint32 scheibenId, const ServiceProvider::Tref
 QNetworkReply *ServiceProvider::get(const QString &path)
 {
     QNetworkRequest request(QUrl(_url + path, QUrl::TolerantMode));
-    request.setRawHeader("Authorization", _authorization);
+    if (!_authorization.isEmpty())
+        request.setRawHeader("Authorization", _authorization);
     if (_ssl)
         request.setSslConfiguration(*_ssl);
     // A URL may carry a user and a password; neither belongs in a log.
@@ -284,7 +326,8 @@ QNetworkReply *ServiceProvider::get(const QString &path)
 QNetworkReply *ServiceProvider::post(const QString &path, const QByteArray &body)
 {
     QNetworkRequest request(QUrl(_url + path, QUrl::TolerantMode));
-    request.setRawHeader("Authorization", _authorization);
+    if (!_authorization.isEmpty())
+        request.setRawHeader("Authorization", _authorization);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     if (_ssl)
         request.setSslConfiguration(*_ssl);
@@ -298,11 +341,13 @@ QNetworkReply *ServiceProvider::begrenze(QNetworkReply *reply)
     connect(reply, &QNetworkReply::sslErrors, reply, [reply](const QList<QSslError> &fehler) {
         reply->setProperty(zertifikat, Fehlertext::zertifikat(fehler, reply->url().host()));
     });
-    // Data beyond the cap stays in the socket instead of in memory.
+    // The body is taken out of the reply as it comes, so the cap is seen
+    // at once; left in the reply's buffer, a body without a length stalled
+    // just below the buffer's size until the deadline. The buffer's size
+    // still keeps what the client does not take yet in the socket.
     reply->setReadBufferSize(MaxAntwortGroesse);
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 empfangen, qint64 gesamt) {
-        if ((empfangen < MaxAntwortGroesse && gesamt <= MaxAntwortGroesse)
-            || reply->property(zuGross).toBool())
+    const auto zuViel = [reply] {
+        if (reply->property(zuGross).toBool())
             return;
         qInfo().noquote() << "ServiceProvider::begrenze: reply over" << MaxAntwortGroesse << "bytes, aborted";
         // The report may come from a reply that is finishing with the whole
@@ -310,22 +355,43 @@ QNetworkReply *ServiceProvider::begrenze(QNetworkReply *reply)
         reply->setProperty(zuGross, true);
         if (!reply->isFinished())
             QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+    };
+    connect(reply, &QNetworkReply::downloadProgress, reply, [zuViel](qint64, qint64 gesamt) {
+        if (gesamt > MaxAntwortGroesse)
+            zuViel();
     });
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply, zuViel] {
+        QByteArray &koerper = _koerper[reply];
+        koerper += reply->read(MaxAntwortGroesse + 1 - koerper.size());
+        if (koerper.size() > MaxAntwortGroesse)
+            zuViel();
+    });
+    connect(reply, &QObject::destroyed, this, [this, reply] { _koerper.remove(reply); });
     return reply;
+}
+
+QByteArray ServiceProvider::koerper(QNetworkReply *reply)
+{
+    return _koerper.take(reply) + reply->readAll();
 }
 
 void ServiceProvider::onLoginFinished(QNetworkReply *reply, const QString &wettkampfName, const QString &user)
 {
     const Outcome outcome = outcomeOf(reply);
-    if (!outcome.ok()) {
-        qInfo().noquote() << "ServiceProvider::doLogin: failed" << outcome.suffix();
-        QString text = QStringLiteral("Zugang verweigert! ") + outcome.suffix();
-        if (const QString grund = reply->property(zertifikat).toString(); !grund.isEmpty())
-            text += QLatin1Char('\n') + grund;
-        emit loginFailed(text);
-    } else {
-        _authorization = bearer(leseLogin(reply->readAll()));
+    // The token goes into every later request's header; one that is not a
+    // plain token is a failed login, and nothing of it is sent.
+    const QString token = outcome.ok() ? leseLogin(koerper(reply)) : QString();
+    if (outcome.ok() && schlicht(token)) {
+        _authorization = bearer(token);
         emit loginOk(wettkampfName, user);
+    } else {
+        qInfo().noquote() << "ServiceProvider::doLogin: failed" << outcome.suffix();
+        // The status texts speak of the station's token; a refused login is
+        // about the user and the password.
+        const QString grund
+            = outcome.ok() ? Fehlertext::token() : ursache(reply, outcome, transferTimeout(), -1, false);
+        const QString text = QStringLiteral("Zugang verweigert! ") + outcome.suffix();
+        emit loginFailed(grund.isEmpty() ? text : text + QLatin1Char('\n') + grund);
     }
     reply->deleteLater();
 }
@@ -344,7 +410,7 @@ void ServiceProvider::onWettkampfeFinished(QNetworkReply *reply)
             QStringLiteral("Wettkämpfe konnten nicht abgerufen werden! (0:%1)").arg(outcome.status), reply,
             outcome, transferTimeout()));
     } else {
-        emit wettkampfe(leseWettkampfe(reply->readAll()));
+        emit wettkampfe(leseWettkampfe(koerper(reply)));
     }
     reply->deleteLater();
 }
@@ -362,13 +428,15 @@ void ServiceProvider::onScheibeFinished(QNetworkReply *reply, quint32 id)
         return;
     }
 
-    emit scheibe(leseScheibe(reply->readAll()));
+    emit scheibe(leseScheibe(koerper(reply)));
     reply->deleteLater();
 }
 
 QString ServiceProvider::leseLogin(const QByteArray &body)
 {
-    return readText(parseObject(body).value(QStringLiteral("jwt")));
+    // The token is checked as it came, never cleaned into something else.
+    const QJsonValue jwt = parseObject(body).value(QStringLiteral("jwt"));
+    return jwt.isString() ? jwt.toString() : QString();
 }
 
 QList<QPair<quint32, QString>> ServiceProvider::leseWettkampfe(const QByteArray &body)
@@ -376,6 +444,11 @@ QList<QPair<quint32, QString>> ServiceProvider::leseWettkampfe(const QByteArray 
     QList<QPair<quint32, QString>> list;
     const QJsonArray entries = parseArray(body);
     for (const QJsonValue &entry : entries) {
+        if (list.size() == MaxWettkaempfe) {
+            qInfo() << "ServiceProvider::leseWettkampfe: only the first" << MaxWettkaempfe << "of"
+                    << entries.size() << "competitions taken";
+            break;
+        }
         const QJsonObject o = readObject(entry);
         list.append(qMakePair(static_cast<quint32>(readInt(o.value(QStringLiteral("id")), 0)),
                               readText(o.value(QStringLiteral("name")))));
@@ -417,11 +490,18 @@ ServiceProvider::Scheibe ServiceProvider::leseScheibe(const QByteArray &body)
     s.waffe = readText(waffe.value(QStringLiteral("name")));
 
     const QJsonArray wettbewerbe = readArray(serie.value(QStringLiteral("wettbewerbe")));
-    for (const QJsonValue &w : wettbewerbe)
+    for (const QJsonValue &w : wettbewerbe) {
+        if (s.wettbewerbe.size() == MaxWettbewerbe)
+            break;
         s.wettbewerbe.append(readText(readObject(w).value(QStringLiteral("name"))));
+    }
 
+    // Hits beyond the card's positions belong to no target; counted, they
+    // would make the totals and the question of stored hits absurd.
     const QJsonArray treffer = readArray(top.value(QStringLiteral("treffer")));
     for (const QJsonValue &v : treffer) {
+        if (s.schussProScheibe >= 0 && s.treffer.size() >= s.schussProScheibe)
+            break;
         const QJsonObject o = readObject(v);
         Treffer t;
         t.x = readReal(o.value(QStringLiteral("x")), 0.0);

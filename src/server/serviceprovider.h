@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QMetaType>
 #include <QNetworkAccessManager>
@@ -64,6 +65,10 @@ public:
     // few kilobytes, so a bigger body comes from a broken or hostile server
     // and is cut off as a failure (network error 5) instead of filling memory.
     static constexpr qint64 MaxAntwortGroesse = 4 * 1024 * 1024;
+    // A login list or a card's competitions beyond these come from a broken
+    // server; the rest is left out rather than stalling the window.
+    static constexpr int MaxWettkaempfe = 500;
+    static constexpr int MaxWettbewerbe = 20;
 
     explicit ServiceProvider(QObject *parent = nullptr);
     ~ServiceProvider() override;
@@ -114,6 +119,7 @@ private:
     QNetworkReply *get(const QString &path);
     QNetworkReply *post(const QString &path, const QByteArray &body);
     QNetworkReply *begrenze(QNetworkReply *reply);
+    QByteArray koerper(QNetworkReply *reply); // the whole body, once
     // Marks the reply's request as the one being reported for the life of
     // the returned guard; nested event loops of receivers may report others.
     class Antwort;
@@ -129,6 +135,7 @@ private:
     // The system's certificates and the club's; made only when the club has
     // some, since a TLS configuration loads the TLS libraries (slower start).
     std::optional<QSslConfiguration> _ssl;
+    QHash<QNetworkReply *, QByteArray> _koerper; // bodies as far as they came
     quint32 _auftraege = 0;
     quint32 _antwort = 0;
     int _transferTimeout = DefaultTransferTimeout;

@@ -15,6 +15,11 @@ double abstandVonMitte(double x, double y)
 // absurd value still gets a text where an integer would overflow.
 QString zehntelZahl(double n)
 {
+    // Beyond this the tenths mean nothing; the bound keeps the text short
+    // and inf or nan out of it.
+    constexpr double grenze = 1e12;
+    if (!(std::fabs(n) < grenze))
+        n = std::isnan(n) ? 0.0 : std::copysign(grenze, n);
     const double ganz = std::floor(n / 10.0);
     const double zehntel = n - 10.0 * ganz;
     return QString::number(ganz, 'f', 0) + QLatin1Char(',') + QString::number(zehntel, 'f', 0);
@@ -99,7 +104,9 @@ QString Geometrie::zehntelText(double wert)
 {
     // std::llround rounds halves away from zero. The sign is kept in front
     // of the whole part, so -0.5 reads -0,5 and not 0,-5.
-    const long long n = std::isfinite(wert) ? std::llround(wert * 10.0) : 0;
+    // Bounded first: llround of a value beyond long long has no defined
+    // result, and negating the smallest one overflows.
+    const long long n = std::isfinite(wert) ? std::llround(std::clamp(wert, -1e12, 1e12) * 10.0) : 0;
     const long long betrag = n < 0 ? -n : n;
     return QStringLiteral("%1%2,%3")
         .arg(n < 0 ? QStringLiteral("-") : QString())

@@ -1,6 +1,7 @@
 #include "server/recordinghttpserver.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 RecordingHttpServer::RecordingHttpServer(QObject *parent)
     : QObject(parent)
@@ -51,10 +52,36 @@ void RecordingHttpServer::onReadyRead(QTcpSocket *socket)
     if (_silent)
         return;
     const auto [status, body] = _answer;
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + " Test\r\nConnection: close\r\n";
-    if (status != 204)
-        out += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size())
-            + "\r\n";
-    socket->write(out + "\r\n" + (status != 204 ? body : QByteArray()));
-    socket->disconnectFromHost();
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + " Test\r\nConnection: close\r\n" + _headers;
+    const qint64 size = _flood >= 0 ? _flood : body.size();
+    if (status != 204 && (_flood < 0 || _floodLength))
+        out += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(size) + "\r\n";
+    out += "\r\n";
+    if (status != 204 && _flood < 0)
+        out += body;
+    feed(socket, out, _flood >= 0 ? _flood : 0);
+}
+
+void RecordingHttpServer::feed(QTcpSocket *socket, QByteArray rest, qint64 blanks)
+{
+    if (socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    if (_trickle > 0 && !rest.isEmpty()) {
+        socket->write(rest.left(1));
+        QTimer::singleShot(_trickle, socket, [=] { feed(socket, rest.mid(1), blanks); });
+        return;
+    }
+    socket->write(rest);
+    if (blanks <= 0) {
+        socket->disconnectFromHost();
+        return;
+    }
+    // Keeps at most a few chunks queued, so a client that stops reading
+    // stops the flood too.
+    const qint64 chunk = qMin<qint64>(blanks, 1 << 16);
+    if (socket->bytesToWrite() < 1 << 20) {
+        socket->write(QByteArray(chunk, ' '));
+        blanks -= chunk;
+    }
+    QTimer::singleShot(1, socket, [=] { feed(socket, QByteArray(), blanks); });
 }

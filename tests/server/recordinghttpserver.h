@@ -34,6 +34,16 @@ public:
     // The answer to every request.
     void setAnswer(int status, const QByteArray &body = QByteArray()) { _answer = { status, body }; }
     void setSilent(bool silent) { _silent = silent; } // take requests, never answer
+    void setHeaders(const QByteArray &lines) { _headers = lines; } // each ending in "\r\n"
+    // The answer one byte every `ms`, however long that takes.
+    void setTrickle(int ms) { _trickle = ms; }
+    // A body of `bytes` blanks instead of the set one, written as fast as the
+    // client reads, with or without a Content-Length.
+    void setFlood(qint64 bytes, bool withLength)
+    {
+        _flood = bytes;
+        _floodLength = withLength;
+    }
 
     QList<Request> requests() const { return _requests; }
     Request lastRequest() const { return _requests.value(_requests.size() - 1); }
@@ -46,9 +56,14 @@ signals:
 
 private:
     void onReadyRead(QTcpSocket *socket);
+    void feed(QTcpSocket *socket, QByteArray rest, qint64 blanks);
 
     QTcpServer _server;
     QList<Request> _requests;
     QPair<int, QByteArray> _answer { 200, QByteArray() };
     bool _silent = false;
+    QByteArray _headers;
+    int _trickle = 0;
+    qint64 _flood = -1;
+    bool _floodLength = false;
 };

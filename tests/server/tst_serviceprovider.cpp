@@ -176,13 +176,29 @@ private slots:
             "id=0|waffenTyp=1|schussProScheibe=10|teilerFaktor=1|ringe=0|zehntel=0|wertungsdatum=---|"
             "schuetzeId=0|schuetze=|verein=|mannschaft=|waffe=|scheibenProSerie=1|serieRinge=0|"
             "serieZehntel=0|kaufdatum=---|wettbewerbe=|treffer=");
-        // Every hit is read, even beyond the shots per card. Whole rings are
-        // summed per hit: 10.5 + 9.6 gives 19, not 20; a miss counts, a null
-        // or non-object slot does not.
+        // Whole rings are summed per hit: 10.5 + 9.6 gives 19, not 20; a miss
+        // counts, a null or non-object slot does not.
         row("totals per hit",
-            R"({"serie":{"waffe":{"schussProScheibe":2}},"treffer":[{"x":1,"y":2,"r":10.5,"t":40},{"r":9.6},)"
+            R"({"serie":{"waffe":{"schussProScheibe":6}},"treffer":[{"x":1,"y":2,"r":10.5,"t":40},{"r":9.6},)"
             R"({"x":3,"r":null,"t":null},{"r":0,"t":900},7,{"r":"10"}]})",
             "ringe=19|zehntel=20.1|treffer=1/2/10.5/40 0/0/9.6/-1 3/0/-1/-1 0/0/0/900 0/0/-1/-1 0/0/-1/-1");
+        // Hits beyond the card's positions have no target and count nowhere.
+        row("hits beyond the positions",
+            R"({"serie":{"waffe":{"schussProScheibe":2}},"treffer":[{"r":10},{"r":9},{"r":10},{"r":10}]})",
+            "ringe=19|zehntel=19|treffer=0/0/10/-1 0/0/9/-1");
+        // Names come clean and bounded, whatever the server put in them.
+        const auto name = [](const QString &text) { return QJsonObject { { "name", text } }; };
+        QJsonObject schuetze = name(QString::fromUtf16(u" Anna\n\tBerger\0 \u202eSV", 18));
+        schuetze.insert("verein", name(QString(200000, 'A')));
+        const QJsonObject serie { { "schutze", schuetze },
+                                  { "mannschaft",
+                                    name(QString::fromUtf16(u"\U0001F3AF") + QString(99, 'B')) },
+                                  { "waffe", name(QString::fromUtf16(u"LG\u2067\u001b[31m")) },
+                                  { "wettbewerbe", QJsonArray { name("\r\n") } } };
+        row("texts cleaned and cut", QJsonDocument(QJsonObject { { "serie", serie } }).toJson(),
+            ("schuetze=Anna Berger SV|verein=" + QByteArray(99, 'A') + "…|mannschaft=\xf0\x9f\x8e\xaf"
+             + QByteArray(97, 'B') + "…|waffe=LG[31m|wettbewerbe=")
+                .constData());
     }
 
     void scheibe()
@@ -224,7 +240,9 @@ private slots:
         row("treffer 201", "treffer", 201,
             { "setTrefferFailed(1)", "requestError(Treffer konnten nicht übermittelt werden! (0:201))" });
         // After the time-out a request takes its ordinary failure path.
-        row("login, no answer", "login", -1, { "loginFailed(Zugang verweigert! (5:0))" });
+        row("login, no answer", "login", -1,
+            { "loginFailed(Zugang verweigert! (5:0)\nDer Server hat nicht innerhalb von 300 ms "
+              "geantwortet.)" });
     }
 
     void outcomes()
@@ -284,9 +302,144 @@ private slots:
         QCOMPARE(login(401, R"({"jwt":"dritter"})"),
                  QStringLiteral("Bearer station loginFailed(Zugang verweigert! (204:401))"));
         QCOMPARE(authorizationOf("liste"), QByteArray("Bearer station"));
-        // An unusable token is taken as an empty one.
-        QCOMPARE(login(200, R"({"jwt":12345})"), ok);
-        QCOMPARE(authorizationOf("liste"), QByteArray("Bearer "));
+    }
+
+    // A redirect is a failure in words, and nothing of the request reaches
+    // its target: not the token, not the password, not the hits.
+    void redirects_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("emitted");
+        const QString weiter = "\nDer Server leitet auf %ziel um; kovrit folgt keiner Umleitung.)";
+        for (const int status : { 301, 302, 303, 307, 308 }) {
+            const QString code = QStringLiteral("(0:%1)").arg(status);
+            const auto row = [&](const char *operation, const QStringList &emitted) {
+                QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(operation).arg(status)))
+                    << QString(operation) << status << emitted;
+            };
+            row("login", { "loginFailed(Zugang verweigert! " + code + weiter });
+            row("liste", { "requestError(Wettkämpfe konnten nicht abgerufen werden! " + code + weiter });
+            row("scheibe",
+                { "scheibeFailed(1)",
+                  "requestError(Scheibe konnte nicht abgerufen werden! " + code + weiter });
+            row("treffer",
+                { "setTrefferFailed(1)",
+                  "requestError(Treffer konnten nicht übermittelt werden! " + code + weiter });
+        }
+    }
+
+    void redirects()
+    {
+        QFETCH(QString, operation);
+        QFETCH(int, status);
+        QFETCH(QStringList, emitted);
+        RecordingHttpServer ziel;
+        QVERIFY(ziel.listen());
+        ziel.setAnswer(200, R"({"jwt":"fremd"})");
+        const QString url = ziel.baseUrl() + "/quilvo/abgreifen";
+        _http->setAnswer(status, R"({"jwt":"neu"})");
+        _http->setHeaders("Location: " + url.toUtf8() + "\r\n");
+        Emitted actual(_sp.get());
+        start(operation);
+        QTRY_COMPARE(actual.texts, emitted.replaceInStrings("%ziel", url));
+        QTest::qWait(50);
+        QCOMPARE(ziel.requests().size(), 0);
+        QCOMPARE(authorizationOf("liste"), QByteArray("Bearer station"));
+    }
+
+    // Only a plain token goes into a header; any other fails the login, and
+    // the requests after it go out with the station's token alone.
+    void loginToken_data()
+    {
+        QTest::addColumn<QByteArray>("jwt");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("jwt") << QByteArray(R"("eyJh.b-_~+/c=")") << true;
+        QTest::newRow("header injection")
+            << QByteArray(R"("abc\r\nX-Injected: yes\r\nHost: evil.example")") << false;
+        QTest::newRow("blank") << QByteArray(R"("ab c")") << false;
+        QTest::newRow("tab") << QByteArray(R"("ab\tc")") << false;
+        QTest::newRow("line separator") << QByteArray(R"("ab\u2028c")") << false;
+        QTest::newRow("empty") << QByteArray(R"("")") << false;
+        QTest::newRow("not a text") << QByteArray("12345") << false;
+        QTest::newRow("9000 bytes") << "\"" + QByteArray(9000, 'a') + "\"" << false;
+    }
+
+    void loginToken()
+    {
+        QFETCH(QByteArray, jwt);
+        QFETCH(bool, taken);
+        _http->setAnswer(200, R"({"jwt":)" + jwt + '}');
+        Emitted emitted(_sp.get());
+        start("login");
+        QTRY_COMPARE(emitted.texts.size(), 1);
+        QCOMPARE(emitted.texts.first(),
+                 taken ? QStringLiteral("loginOk(KM,max)")
+                       : "loginFailed(Zugang verweigert! (0:200)\n" + Fehlertext::token() + ')');
+        sent([&] { start("liste"); });
+        const RecordingHttpServer::Request r = _http->lastRequest();
+        QCOMPARE(r.headers.value("authorization"),
+                 taken ? QByteArray("Bearer eyJh.b-_~+/c=") : "Bearer station");
+        QVERIFY(!r.headers.contains("x-injected"));
+        QCOMPARE(r.headers.value("host"), _http->baseUrl().mid(7).toUtf8());
+    }
+
+    void configuredTokenWithLineBreak()
+    {
+        _sp->init(_http->baseUrl() + "/quilvo", "abc\r\nX-Injected: yes");
+        sent([&] { start("liste"); });
+        QVERIFY(!_http->lastRequest().headers.contains("authorization"));
+        QVERIFY(!_http->lastRequest().headers.contains("x-injected"));
+    }
+
+    // However the bytes come, a request has one deadline from sending to the
+    // whole answer, and an answer over the cap fails as soon as it is seen.
+    void limits_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<int>("art"); // 0 dribbled, 1 flood with a length, 2 flood without
+        QTest::addColumn<QString>("emitted");
+        const QString frist = "(5:200)\nDer Server hat seine Antwort nicht innerhalb von 1500 ms vollständig "
+                              "geschickt.)";
+        const QString gross = "(5:200)\nDie Antwort des Servers ist größer als 4 MiB.)";
+        QTest::newRow("login dribbled") << "login" << 0 << "loginFailed(Zugang verweigert! " + frist;
+        QTest::newRow("scheibe dribbled")
+            << "scheibe" << 0 << "requestError(Scheibe konnte nicht abgerufen werden! " + frist;
+        QTest::newRow("treffer dribbled")
+            << "treffer" << 0 << "requestError(Treffer konnten nicht übermittelt werden! " + frist;
+        QTest::newRow("liste flood") << "liste" << 1
+                                     << "requestError(Netzwerkfehler!  Bitte überprüfen Sie Ihre URL / JWT "
+                                        "Einstellungen in 'config.json' und starten Sie das Programm neu! (5)"
+                                        "\nDie Antwort des Servers ist größer als 4 MiB.)";
+        QTest::newRow("scheibe flood, no length")
+            << "scheibe" << 2 << "requestError(Scheibe konnte nicht abgerufen werden! " + gross;
+        QTest::newRow("login flood, no length") << "login" << 2 << "loginFailed(Zugang verweigert! " + gross;
+    }
+
+    void limits()
+    {
+        QFETCH(QString, operation);
+        QFETCH(int, art);
+        QFETCH(QString, emitted);
+        const QByteArray lang(1000, 'x');
+        _http->setAnswer(200,
+                         QJsonDocument(QJsonObject { { "jwt", "neu" }, { "name", lang.data() } }).toJson());
+        if (art == 0) {
+            _http->setTrickle(5);
+            _sp->setTransferTimeout(1500);
+        } else {
+            _http->setFlood(qint64(1) << 30, art == 1);
+        }
+        Emitted actual(_sp.get());
+        QElapsedTimer uhr;
+        uhr.start();
+        start(operation);
+        QTRY_COMPARE_WITH_TIMEOUT(actual.texts.filter("Failed(Zugang").size()
+                                      + actual.texts.filter("requestError").size(),
+                                  1, 10000);
+        QCOMPARE(actual.texts.last(), emitted);
+        // Well before the default deadline of 30 s.
+        QVERIFY2(uhr.elapsed() < 5000, qPrintable(QString::number(uhr.elapsed())));
     }
 };
 
