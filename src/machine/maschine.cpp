@@ -1,36 +1,14 @@
 #include "machine/maschine.h"
 
 #include "machine/portliste.h"
+#include "machine/schusszeile.h"
 
 #include <QDebug>
 #include <QLoggingCategory>
-#include <QtNumeric>
 
-#include <cstdlib>
 #include <cstring>
-#if defined(__GLIBC__)
-#include <locale.h>
-#endif
 
 namespace {
-
-// The machine writes its numbers with "." and never with a locale's comma, so
-// its fields are read as the C runtime reads them in the "C" locale, whatever
-// locale the process happens to run in.
-double zahl(const char *feld)
-{
-#if defined(__GLIBC__)
-    static locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
-    if (cLocale)
-        return strtod_l(feld, nullptr, cLocale);
-#endif
-    return std::strtod(feld, nullptr);
-}
-
-bool beginntMitZiffer(const char *feld)
-{
-    return feld[0] >= '0' && feld[0] <= '9';
-}
 
 // The machine's codes go out as the character "0" plus the value.
 char ziffer(int v)
@@ -135,6 +113,8 @@ void MaschineRm3::setZustand(int zustand)
 {
     if (_zustand == zustand)
         return;
+    // The noise of a line going away belongs before the change in the log.
+    _protokoll.abschliessen();
     _zustand = zustand;
     emit zustandGeaendert(zustand);
 }
@@ -296,6 +276,7 @@ void MaschineRm3::verarbeiteBytes(const char *daten, qint64 anzahl)
             meldeBereitschaft();
         } else if (_zeilenLaenge > 62) {
             // over-long line: keep its first 63 bytes
+            _protokoll.verworfen();
         } else {
             _zeile[_zeilenLaenge++] = c;
         }
@@ -304,10 +285,13 @@ void MaschineRm3::verarbeiteBytes(const char *daten, qint64 anzahl)
 
 void MaschineRm3::onLineReceived(char *line, quint32 length)
 {
-    // Every line of the machine passes here; a station that filters the
-    // information log out should not pay for building the message.
-    if (QLoggingCategory::defaultCategory()->isInfoEnabled())
-        qInfo().noquote() << "MaschineRm3::onLineReceived: " + QString::fromLatin1(line);
+    const bool scheibe = zeileIst(line, length, "SCHEIBE");
+    const bool ende = zeileIst(line, length, "ENDE");
+    const bool schusszeile = Schusszeile::ist(line, length);
+    if (_zustand == Verbindungsaufbau || scheibe || ende || schusszeile)
+        _protokoll.zeile(line);
+    else
+        _protokoll.rauschen(line);
 
     if (_zustand == Verbindungsaufbau) {
         _verbindungsTimer.stop();
@@ -317,32 +301,17 @@ void MaschineRm3::onLineReceived(char *line, quint32 length)
     if (_zustand <= Getrennt)
         return;
 
-    if (zeileIst(line, length, "SCHEIBE")) {
+    if (scheibe || ende) {
         if (!_zweifelhaft)
             return;
-        _kontrollstrAnzahl = 4;
-        qInfo().noquote() << "MaschineRm3::onLineReceived: <4CR>";
-        kontrollstrStart();
-        return;
-    }
-    if (zeileIst(line, length, "ENDE")) {
-        if (!_zweifelhaft)
-            return;
-        _kontrollstrAnzahl = 1;
-        qInfo().noquote() << "MaschineRm3::onLineReceived: <1CR>";
+        _kontrollstrAnzahl = scheibe ? 4 : 1;
+        qInfo().noquote() << (scheibe ? "MaschineRm3::onLineReceived: <4CR>"
+                                      : "MaschineRm3::onLineReceived: <1CR>");
         kontrollstrStart();
         return;
     }
 
-    if (length <= 10)
-        return;
-    const char *feld[6] = { line, nullptr, nullptr, nullptr, nullptr, nullptr };
-    int trenner = 0;
-    for (quint32 i = 0; i < length; ++i) {
-        if (line[i] == ';')
-            ++trenner;
-    }
-    if (trenner != 5)
+    if (!schusszeile)
         return;
     if (_schusszahl >= _schussSoll) {
         emit schussIgnoriert(++_ignoriert);
@@ -353,39 +322,14 @@ void MaschineRm3::onLineReceived(char *line, quint32 length)
     else
         _schussTimer.stop();
 
-    // Split in place: each separator becomes the end of its field.
-    int f = 1;
-    for (quint32 i = 0; i < length; ++i) {
-        if (line[i] == ';') {
-            line[i] = '\0';
-            feld[f++] = line + i + 1;
-        }
-    }
-
-    bool valid = beginntMitZiffer(feld[1]);
-    double ringe = valid ? zahl(feld[1]) : -1.0;
-    double teiler = beginntMitZiffer(feld[2]) ? zahl(feld[2]) : -1.0;
-    double x = zahl(feld[3]);
-    double y = zahl(feld[4]);
-    // A line noise "1e999", "inf" or "nan" converts to no usable number;
-    // such a field counts as absent and a shot without a position as invalid,
-    // so nothing downstream scores or draws an infinite value.
-    if (!qIsFinite(teiler))
-        teiler = -1.0;
-    if (!qIsFinite(x) || !qIsFinite(y)) {
-        x = 0.0;
-        y = 0.0;
-        valid = false;
-    }
-    if (!valid || !qIsFinite(ringe)) {
-        valid = false;
-        ringe = -1.0;
-    }
-    const bool zweifelhaft = feld[5][0] == 'M' || !valid;
-
+    const Schusszeile s = Schusszeile::lesen(line, length);
+    // The machine waits for the acknowledgement of what it marked and of
+    // a shot without rings; a field it wrote oddly is the officer's to
+    // check, not the machine's.
+    const bool quittieren = s.markiert || !s.valid;
     const quint32 nummer = _schusszahl++;
-    emit schuss(nummer, valid, ringe, teiler, x, y, zweifelhaft);
-    if (zweifelhaft)
+    emit schuss(nummer, s.valid, s.ringe, s.teiler, s.x, s.y, quittieren || s.ungewoehnlich);
+    if (quittieren)
         _zweifelhaft = true;
 }
 

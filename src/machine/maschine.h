@@ -1,6 +1,7 @@
 #pragma once
 
 #include "machine/uhr.h"
+#include "machine/zeilenprotokoll.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -153,4 +154,5 @@ private:
     int _kontrollstrAnzahl; // acknowledgement CRs not yet counted down
     bool _bereit = false; // istBereit() when last reported
     quint32 _ignoriert = 0; // shot lines no card expected, since the last settings line
+    Zeilenprotokoll _protokoll;
 };

@@ -69,10 +69,13 @@ void karte(Link &l, quint32 n)
     l.pty.clearReceived();
 }
 
+// The machine is acknowledged for what it marked and for a shot without
+// rings; a field written oddly makes the shot doubtful for the officer only.
 void schussZeile(const char *name, const QByteArray &zeile, bool valid, double ringe, double teiler, double x,
-                 double y, bool zweifelhaft)
+                 double y, bool zweifelhaft, bool quittiert = true)
 {
-    QTest::newRow(name) << zeile << QList<QVariant> { 0u, valid, ringe, teiler, x, y, zweifelhaft };
+    QTest::newRow(name) << zeile << QList<QVariant> { 0u, valid, ringe, teiler, x, y, zweifelhaft }
+                        << (zweifelhaft && quittiert);
 }
 
 // The call's arguments: waffe, scheibe, serie, anzahl, Teilergrenze (-1: the
@@ -129,16 +132,24 @@ private slots:
     {
         QTest::addColumn<QByteArray>("zeile");
         QTest::addColumn<QList<QVariant>>("schuss"); // empty: no shot
+        QTest::addColumn<bool>("quittiert");
         const QList<QVariant> keiner;
 
         schussZeile("plain", "1;9.7;145;0.05;-0.1;", true, 9.7, 145, 0.05, -0.1, false);
-        QTest::newRow("six separators") << QByteArray("1;9.7;145;0.05;-0.1;;") << keiner;
-        QTest::newRow("10 bytes too short") << QByteArray("1;9;1;0;0;") << keiner;
+        QTest::newRow("six separators") << QByteArray("1;9.7;145;0.05;-0.1;;") << keiner << false;
+        QTest::newRow("10 bytes too short") << QByteArray("1;9;1;0;0;") << keiner << false;
         schussZeile("11 bytes enough", "1;9;1;0;0;M", true, 9, 1, 0, 0, true);
         schussZeile("rings leading blank", "1; 9.7;145;0.05;-0.1;", false, -1, 145, 0.05, -0.1, true);
         schussZeile("teiler minus", "1;9.7;-12;0.05;-0.1;", true, 9.7, -1, 0.05, -0.1, false);
-        schussZeile("zero byte in F0, x y signs blanks exponents",
-                    QByteArray("\0001;9.7;145;+1.5e1; \t-2.5E-1;", 28), true, 9.7, 145, 15, -0.25, false);
+        schussZeile("zero byte in F0, x y signs and blanks",
+                    QByteArray("\0001;9.7 ;145;+1.5; \t-0.25\t;", 28), true, 9.7, 145, 1.5, -0.25, false);
+        // Read as the runtime reads numbers, but not written as a machine
+        // writes them: the officer looks.
+        schussZeile("exponents", "1;9.7;145;+1.5e1;-2.5E-1;", true, 9.7, 145, 15, -0.25, true, false);
+        schussZeile("hexadecimal rings", "1;0x1p3;145;0.05;-0.1;", true, 8, 145, 0.05, -0.1, true, false);
+        schussZeile("rings with a tail", "1;9.7x;145;0.05;-0.1;", true, 9.7, 145, 0.05, -0.1, true, false);
+        schussZeile("teiler with a tail", "1;9.7;14,5;0.05;-0.1;", true, 9.7, 14, 0.05, -0.1, true, false);
+        schussZeile("x empty", "1;9.7;145;;-0.1;xx", true, 9.7, 145, 0, -0.1, true, false);
         // Line noise that converts to no finite number counts as absent.
         schussZeile("rings, teiler overflow", "1;1e999;9e999;0.05;-0.1;", false, -1, -1, 0.05, -0.1, true);
         schussZeile("x infinite", "1;9.7;145;inf;-0.1;", false, -1, 145, 0, 0, true);
@@ -153,6 +164,7 @@ private slots:
     {
         QFETCH(QByteArray, zeile);
         QFETCH(QList<QVariant>, schuss);
+        QFETCH(bool, quittiert);
         Link l;
         karte(l, 5);
         // The machine writes "." whatever locale the process runs in.
@@ -162,6 +174,35 @@ private slots:
             l.m.verarbeiteBytes(QByteArray(1, c));
         std::setlocale(LC_NUMERIC, vorher.constData());
         QCOMPARE(l.schuesse, schuss.isEmpty() ? Signale {} : Signale { schuss });
+        l.m.verarbeiteBytes("ENDE\r");
+        QCOMPARE(l.m.seriell().bytesToWrite(), quittiert ? 1 : 0);
+    }
+
+    // A faulty cable's noise fills no disk: of a run of it the first line is
+    // logged and the rest counted, every line that means something as it came.
+    void noiseIsLoggedOnce()
+    {
+        static QStringList log;
+        log.clear();
+        QLoggingCategory::setFilterRules(QStringLiteral("default.info=true"));
+        const QtMessageHandler vorher = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &text) { log << text; });
+        Link l;
+        karte(l, 5);
+        log.clear();
+        QByteArray rauschen;
+        for (int i = 0; i < 4999; ++i)
+            rauschen += "\x7f#x;\r";
+        l.m.verarbeiteBytes(rauschen + QByteArray(100, 'z') + '\r' + sauber + "\x01\r");
+        l.m.trennen();
+        qInstallMessageHandler(vorher);
+        QLoggingCategory::setFilterRules(QStringLiteral("default.info=false"));
+        QCOMPARE(log,
+                 (QStringList { "MaschineRm3::onLineReceived: \x7f#x;",
+                                "MaschineRm3::onLineReceived: … 4999 weitere Zeilen ohne Bedeutung und 37 "
+                                "Bytes ohne Zeilenende verworfen",
+                                "MaschineRm3::onLineReceived: " + QString::fromLatin1(sauber.chopped(1)),
+                                "MaschineRm3::onLineReceived: \x01", "MaschineRm3::trennen: EXIT" }));
     }
 
     // The acknowledgement carriage returns, one per interval from the
