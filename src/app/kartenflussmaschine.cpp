@@ -5,6 +5,30 @@
 #include <QDebug>
 
 #include <algorithm>
+#include <cmath>
+
+namespace {
+
+// What the machine can measure. A value beyond it comes from a faulty
+// machine or cable: rings of 999999 are no rings, and a hit off every face
+// has no place a target could show. Such a shot is taken as invalid, so the
+// officer places it by hand or saves it empty; nothing of it is summed.
+bool imMessbereich(double ringe, double x, double y)
+{
+    return ringe >= 0.0 && ringe <= 10.9 && std::fabs(x) <= Geometrie::Feldgrenze
+        && std::fabs(y) <= Geometrie::Feldgrenze;
+}
+
+// The Teiler of a hit on the face; a larger one is left out and the shot
+// marked doubtful.
+bool teilerImMessbereich(double teiler, int waffenTyp, double teilerFaktor)
+{
+    const double ringbreite
+        = waffenTyp == 2 ? Geometrie::RingbreiteLuftpistole : Geometrie::RingbreiteLuftgewehr;
+    return teiler >= 0.0 && teiler <= 2.0 * Geometrie::Feldgrenze * ringbreite * std::max(1.0, teilerFaktor);
+}
+
+} // namespace
 
 // The flow's side towards the machine link (settings lines, shots, time-outs,
 // a link that starts afresh) and the keyboard.
@@ -75,6 +99,22 @@ void Kartenfluss::schuss(quint32 schuss, bool valid, double ringe, double teiler
     const quint32 nummer = _wiederholung ? schuss : schuss + _versatz;
     if (nummer >= _k.schussProScheibe)
         return;
+    if (valid && !imMessbereich(ringe, x, y)) {
+        qInfo().noquote() << QStringLiteral("Kartenfluss::schuss: shot %1 beyond the machine's range "
+                                            "(rings %2, x %3, y %4), taken as invalid")
+                                 .arg(nummer + 1)
+                                 .arg(ringe)
+                                 .arg(x)
+                                 .arg(y);
+        valid = false;
+    }
+    if (valid && teiler != -1.0 && !teilerImMessbereich(teiler, _k.daten.waffenTyp, _k.teilerFaktor)) {
+        qInfo().noquote() << QStringLiteral("Kartenfluss::schuss: shot %1 with Teiler %2, left out")
+                                 .arg(nummer + 1)
+                                 .arg(teiler);
+        teiler = -1.0;
+        zweifelhaft = true;
+    }
     _schuesse = std::max(_schuesse, nummer + 1);
 
     ServiceProvider::Treffer &slot = _k.treffer[nummer];

@@ -18,6 +18,9 @@ public:
     // the Teiler units per ring width at a Teiler factor of 1.
     static constexpr double RingbreiteLuftgewehr = 250.0; // 2.5 mm
     static constexpr double RingbreiteLuftpistole = 800.0; // 8 mm
+    // Half the side of the square a face is drawn in, in ring widths: a hit
+    // further out in x or y lies beyond every face.
+    static constexpr double Feldgrenze = 11.1;
 
     // 0.0 for a miss, otherwise 1.0 to 10.9 in tenths.
     static double ringe(double x, double y);

@@ -155,6 +155,46 @@ private slots:
         QCOMPARE(st.fehler.size(), 1); // one message, not a flood
     }
 
+    // A faulty machine or cable puts nothing absurd on a shooter's record
+    // unseen: the card does not send itself, the totals stay sane, and
+    // what the officer saves holds no value beyond the machine's range.
+    void absurdShots_data()
+    {
+        QTest::addColumn<QByteArray>("zeile");
+        QTest::addColumn<bool>("gueltig"); // the target shows the shot
+        QTest::newRow("rings 1e308") << QByteArray("3;1e308;145;0.05;-0.1;") << false;
+        QTest::newRow("rings 999999") << QByteArray("3;999999;145;0.05;-0.1;") << false;
+        QTest::newRow("rings 11.5") << QByteArray("3;11.5;145;0.05;-0.1;") << false;
+        QTest::newRow("teiler 1e308") << QByteArray("3;9.7;1e308;0.05;-0.1;") << true;
+        QTest::newRow("teiler 999999") << QByteArray("3;9.7;999999;0.05;-0.1;") << true;
+        QTest::newRow("x 1e308") << QByteArray("3;9.7;145;1e308;-0.1;") << false;
+        QTest::newRow("y off the face") << QByteArray("3;9.7;145;0.05;-14;") << false;
+        QTest::newRow("hexadecimal rings") << QByteArray("3;0x1p3;145;0.05;-0.1;") << true;
+    }
+
+    void absurdShots()
+    {
+        QFETCH(QByteArray, zeile);
+        QFETCH(bool, gueltig);
+        Station st;
+        QVERIFY(st.bereit(1001));
+        const QList<Shot> schuesse = zehnSchuss();
+        for (int i = 0; i < schuesse.size(); ++i)
+            st.sim.sendLine(i == 2 ? zeile : Rm3Simulator::shotLine(i + 1, schuesse.at(i)));
+        QTRY_VERIFY(st.speichern()->isEnabled());
+        QTRY_VERIFY(st.scheibe(9)->valid());
+        QCOMPARE(st.scheibe(2)->valid(), gueltig);
+        QTest::qWait(100);
+        QCOMPARE(st.server->submissionCount(st.server->cardId(1001)), 0);
+        QVERIFY2(st.ringe().size() <= 9, qPrintable(st.ringe())); // "95 / 95", never "2147483647"
+        QTest::mouseClick(st.speichern(), Qt::LeftButton);
+        const QList<Hit> gespeichert = st.storedOnce(1001);
+        QCOMPARE(gespeichert.size(), 10);
+        const Hit h = gespeichert.at(2);
+        QVERIFY(h.r <= 10.9 && h.t <= 5000 && std::fabs(h.x) <= 11.1 && std::fabs(h.y) <= 11.1);
+        QCOMPARE(h.r >= 0, gueltig);
+    }
+
     // What an unusable config.json reads as is Konfiguration's business; the
     // window must come up even with an endless one.
     void windowStartsWithAnEndlessConfiguration()
