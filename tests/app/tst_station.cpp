@@ -209,6 +209,32 @@ private slots:
         QCOMPARE(st.ringe(), QStringLiteral("30 / 2147483647"));
     }
 
+    // A server's megabyte names, control characters and thousands of hits
+    // reach no widget as they came: the texts are cut and clean, and only
+    // the card's positions count in the question and the totals.
+    void hugeTextsAndHits()
+    {
+        Station st;
+        QVERIFY(st.start() && st.login() && st.verbinden());
+        auto karte = st.kartenSpec(1001);
+        const QString mega(1 << 20, QLatin1Char('x'));
+        karte.shooter = QStringLiteral("Anna\u202e\nBerger") + mega;
+        karte.club = karte.team = karte.weapon = mega.left(300000); // the body stays below 4 MiB
+        for (int i = 0; i < 500; ++i)
+            karte.events << mega.left(1000);
+        for (int i = 0; i < 10000; ++i)
+            karte.hits << Hit { 0, 0, 10.0, 1 };
+        st.server->addCard(karte);
+        st.antwort = QMessageBox::Yes;
+        QVERIFY(st.karteBereit(1001, 10));
+        QCOMPARE(st.fragen.size(), 1);
+        QVERIFY2(st.fragen.first().contains(QLatin1String("(10 Treffer, 100 Ringe,")),
+                 qPrintable(st.fragen.first()));
+        QCOMPARE(st.schuetze().section(QStringLiteral(" ("), 0, 0),
+                 QStringLiteral("Anna Berger") + QString(88, QLatin1Char('x')) + QStringLiteral("…"));
+        QVERIFY2(st.ringe().startsWith(QLatin1String("100 / ")), qPrintable(st.ringe()));
+    }
+
     // A URL with a user and a password never shows them in the log.
     void credentialsStayOutOfTheLog()
     {
