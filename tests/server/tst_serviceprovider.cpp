@@ -145,6 +145,12 @@ private slots:
                  R"({"id":2147483647},{"id":2147483648},{"id":-1,"name":12}])"))
             liste << QStringLiteral("%1:%2").arg(w.first).arg(w.second);
         QCOMPARE(liste.join(' '), "3:A 0: 0:B 3:A 0: 0: 2147483647: 0: 4294967295:");
+        // A list no officer could scroll through is cut.
+        QJsonArray viele;
+        for (int i = 0; i < 600; ++i)
+            viele.append(QJsonObject { { "id", i }, { "name", "W" } });
+        QCOMPARE(ServiceProvider::leseWettkampfe(QJsonDocument(viele).toJson()).size(),
+                 ServiceProvider::MaxWettkaempfe);
     }
 
     void scheibe_data()
