@@ -6,10 +6,13 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -48,12 +51,27 @@ class TstKovritServer : public QObject
     QString _token; // login token for the first competition
     quint32 _card = 0; // number 501, three stored hits
     quint32 _second = 0; // number 502, same series, no hits; shot by the client
+    qint64 _now = QDateTime::currentSecsSinceEpoch(); // the server's clock
 
     void startServer(const QString &file)
     {
         _server = std::make_unique<KovritServer>();
         QVERIFY2(_server->open(_dir.filePath(file)), qPrintable(_server->errorString()));
         QVERIFY(_server->listen() != 0);
+        _server->setClock([this] { return _now; });
+        _server->setTokenAge(60);
+    }
+
+    QString login(const QByteArray &user = "aufsicht", const QByteArray &password = "geheim",
+                  int *status = nullptr)
+    {
+        const QJsonObject body { { "wettkampf", 1 },
+                                 { "user", QString(user) },
+                                 { "password", QString(password) } };
+        const Answer a = send("POST", "/quilvo/login/wettkampf", "station-1", QJsonDocument(body).toJson());
+        if (status)
+            *status = a.status;
+        return a.json()["jwt"].toString();
     }
 
     Answer send(const QByteArray &method, const QString &path, const QString &token,
@@ -78,6 +96,7 @@ private slots:
         startServer("server.sqlite");
         _server->setStationToken(QStringLiteral("station-1"));
         QVERIFY(_server->addUser(QStringLiteral("aufsicht"), QStringLiteral("geheim")));
+        QVERIFY(_server->addUser(QStringLiteral("kasse"), QStringLiteral("kasse1")));
         const quint32 km = _server->addCompetition(QStringLiteral("Kreismeisterschaft"));
         const quint32 vm = _server->addCompetition(QStringLiteral("Vereinsmeisterschaft"));
         // competition, number, series, face, shots, factor, cards per series,
@@ -90,7 +109,7 @@ private slots:
         QVERIFY(_card == 1 && _server->addCard({ vm, 601 }) == 2);
         _second = _server->addCard({ km, 502, _server->seriesId(_card) });
 
-        _token = send("POST", "/quilvo/login/wettkampf", "station-1", Credentials).json()["jwt"].toString();
+        _token = login();
         QVERIFY(_token.size() >= 32);
     }
 
@@ -133,6 +152,7 @@ private slots:
         hits("hits on the printed number", R"([{"x":0,"y":0,"r":10,"t":1}])", 404, "501");
         hits("hits not json", R"([{"x":1,"y":2,"r":10)", 400);
         hits("rings above 10.9", R"([{"x":1,"y":2,"r":11,"t":5}])", 400);
+        hits("six hits on a five-shot card", "[" + QByteArrayList(6, "{}").join(',') + "]", 400);
         hits("more than 100 hits",
              "[" + QByteArrayList(101, R"({"x":0,"y":0,"r":null,"t":null})").join(',') + "]", 400);
     }
@@ -158,6 +178,87 @@ private slots:
         // Nothing stored changed.
         QCOMPARE(text(_server->storedHits(_card)), Hits501);
         QCOMPARE(_server->submissionCount(_card), 0);
+    }
+
+    void refusedByHead_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<int>("status");
+        const QByteArray big = "POST /quilvo/treffer/scheibe/1 HTTP/1.1\r\nContent-Length: 104857600\r\n";
+        QTest::newRow("100 MB, bogus token") << big + "Authorization: Bearer bogus\r\n" << 401;
+        QTest::newRow("100 MB, station token") << big + "Authorization: Bearer station-1\r\n" << 413;
+        QTest::newRow("chunked") << QByteArray(
+            "POST /quilvo/treffer/scheibe/1 HTTP/1.1\r\nAuthorization: Bearer "
+            "station-1\r\nTransfer-Encoding: chunked\r\n")
+                                 << 411;
+        QTest::newRow("head of 20 KiB") << "GET /quilvo/wettkampfe HTTP/1.1\r\nX: " + QByteArray(20000, 'x')
+                + "\r\n" << 431;
+    }
+
+    void refusedByHead()
+    {
+        // Only the head and a little of the body are sent: the answer must
+        // come without waiting for the rest.
+        QFETCH(QByteArray, head);
+        QFETCH(int, status);
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, _server->port());
+        QVERIFY(socket.waitForConnected(5000));
+        socket.write(head + "\r\n" + QByteArray(4096, '['));
+        QSignalSpy closed(&socket, &QTcpSocket::disconnected);
+        QVERIFY(closed.wait(5000));
+        QCOMPARE(socket.readAll().left(12), "HTTP/1.1 " + QByteArray::number(status));
+        QCOMPARE(_server->submissionCount(_card), 0);
+    }
+
+    void tokenAge_data()
+    {
+        QTest::addColumn<int>("age");
+        QTest::addColumn<int>("status");
+        QTest::newRow("fresh") << 0 << 200;
+        QTest::newRow("a second short of the age") << 59 << 200;
+        QTest::newRow("at the age") << 60 << 401;
+    }
+
+    void tokenAge()
+    {
+        QFETCH(int, age);
+        QFETCH(int, status);
+        const QString token = login();
+        _now += age;
+        QCOMPARE(send("GET", "/quilvo/scheibe-ext/501", token).status, status);
+        QCOMPARE(send("GET", "/quilvo/wettkampfe", token).status, status);
+        _now -= age;
+    }
+
+    void wrongPasswords_data()
+    {
+        // One script: every row goes on from the one before.
+        QTest::addColumn<QByteArray>("user");
+        QTest::addColumn<QByteArray>("password");
+        QTest::addColumn<int>("wait"); // seconds on the server's clock before the try
+        QTest::addColumn<int>("status");
+        QTest::newRow("1st wrong") << QByteArray("kasse") << QByteArray("x") << 0 << 401;
+        QTest::newRow("2nd wrong") << QByteArray("kasse") << QByteArray("y") << 0 << 401;
+        QTest::newRow("3rd wrong") << QByteArray("kasse") << QByteArray("z") << 0 << 401;
+        QTest::newRow("locked, right one too") << QByteArray("kasse") << QByteArray("kasse1") << 0 << 429;
+        QTest::newRow("another user") << QByteArray("aufsicht") << QByteArray("geheim") << 0 << 200;
+        QTest::newRow("1 s on, 4th wrong") << QByteArray("kasse") << QByteArray("x") << 1 << 401;
+        QTest::newRow("locked for 2 s now") << QByteArray("kasse") << QByteArray("kasse1") << 1 << 429;
+        QTest::newRow("2 s on") << QByteArray("kasse") << QByteArray("kasse1") << 1 << 200;
+        QTest::newRow("count cleared") << QByteArray("kasse") << QByteArray("x") << 0 << 401;
+    }
+
+    void wrongPasswords()
+    {
+        QFETCH(QByteArray, user);
+        QFETCH(QByteArray, password);
+        QFETCH(int, wait);
+        QFETCH(int, status);
+        _now += wait;
+        int got = 0;
+        login(user, password, &got);
+        QCOMPARE(got, status);
     }
 
     void clientFlow()
@@ -198,6 +299,30 @@ private slots:
         QCOMPARE(send("POST", "/quilvo/login/wettkampf", "station-1", Credentials).status, 200);
         // The demo goes into an empty database only.
         QVERIFY(!_server->seedDemo());
+    }
+
+    void terminate_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+
+    void terminate()
+    {
+        QFETCH(int, signal);
+        const QString db = _dir.filePath(QStringLiteral("ended-%1.sqlite").arg(signal));
+        QProcess server;
+        server.start(KOVRIT_SERVER_EXE, { "--listen", "127.0.0.1:0", "--db", db, "--seed-demo" });
+        QByteArray banner;
+        while (!(banner += server.readAllStandardOutput()).contains("Demo login"))
+            QVERIFY(server.waitForReadyRead(10000));
+        ::kill(pid_t(server.processId()), signal);
+        QVERIFY(server.waitForFinished(10000));
+        QCOMPARE(server.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(server.exitCode(), 0);
+        // Closed, not cut off: SQLite folded its write-ahead log into the file.
+        QVERIFY(QFileInfo::exists(db) && !QFileInfo::exists(db + "-wal"));
     }
 };
 

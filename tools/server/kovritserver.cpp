@@ -1,5 +1,6 @@
 #include "kovritserver.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QFile>
 #include <QHttpServer>
@@ -11,6 +12,7 @@
 #include <QJsonParseError>
 #include <QSslCertificate>
 #include <QSslKey>
+#include <QUrl>
 
 #include <cmath>
 
@@ -60,7 +62,18 @@ QString methodName(const QHttpServerRequest &request)
 KovritServer::KovritServer(QObject *parent)
     : QObject(parent)
     , _http(std::make_unique<QHttpServer>())
+    , _gate(new KovritGate([this](const KovritGate::Head &head) { return checkHead(head); }, _http.get(),
+                           _http.get()))
+    , _now([] { return QDateTime::currentSecsSinceEpoch(); })
 {
+    connect(_gate, &KovritGate::refused, this,
+            [this](const QByteArray &method, const QByteArray &target, int status) {
+                const QString path = QUrl(QString::fromLatin1(target)).path();
+                const QString name = method == "GET" || method == "POST" ? QString::fromLatin1(method)
+                                                                         : QStringLiteral("OTHER");
+                qInfo().noquote() << "KovritServer::finish:" << name << path << status << "(before the body)";
+                emit requestHandled(name, path, status);
+            });
     setupRoutes();
 }
 
@@ -90,7 +103,7 @@ bool KovritServer::setTls(const QString &certFile, const QString &keyFile)
     QSslConfiguration konfiguration = QSslConfiguration::defaultConfiguration();
     konfiguration.setLocalCertificateChain(kette);
     konfiguration.setPrivateKey(key);
-    _http->sslSetup(konfiguration);
+    _gate->setSslConfiguration(konfiguration);
     _tls = true;
     return true;
 }
@@ -98,9 +111,12 @@ bool KovritServer::setTls(const QString &certFile, const QString &keyFile)
 quint16 KovritServer::listen(const QHostAddress &address, quint16 port)
 {
     _address = address;
-    _port = _http->listen(address, port);
-    if (_port == 0)
+    if (!_gate->listen(address, port)) {
         _listenError = QStringLiteral("cannot listen on %1:%2").arg(address.toString()).arg(port);
+        return 0;
+    }
+    _http->bind(_gate);
+    _port = _gate->serverPort();
     return _port;
 }
 
@@ -164,6 +180,11 @@ KovritServer::Caller KovritServer::caller(const QHttpServerRequest &request) con
         if (header.first.compare("Authorization", Qt::CaseInsensitive) == 0)
             authorization = header.second.trimmed();
     }
+    return caller(authorization);
+}
+
+KovritServer::Caller KovritServer::caller(const QByteArray &authorization) const
+{
     if (!authorization.startsWith("Bearer "))
         return {};
     const QString token = QString::fromUtf8(authorization.mid(7)).trimmed();
@@ -172,9 +193,39 @@ KovritServer::Caller KovritServer::caller(const QHttpServerRequest &request) con
 
     if (_store.isStationToken(token))
         return { TokenKind::Station, 0 };
-    if (const std::optional<quint32> competition = _store.loginTokenCompetition(token))
+    if (const std::optional<quint32> competition = _store.loginTokenCompetition(token, _now() - _tokenAge))
         return { TokenKind::Login, *competition };
     return {};
+}
+
+std::optional<KovritGate::Refusal> KovritServer::checkHead(const KovritGate::Head &head) const
+{
+    // The token first: a stranger learns nothing, not even the size limit.
+    if (caller(head.authorization).kind == TokenKind::None)
+        return KovritGate::Refusal { 401, QStringLiteral("token required") };
+    if (head.contentLength > KovritGate::MaxBody)
+        return KovritGate::Refusal { 413, QStringLiteral("body too large") };
+    return std::nullopt;
+}
+
+qint64 KovritServer::lockSeconds(const QString &key, qint64 now) const
+{
+    const Tries tries = _tries.value(key);
+    if (tries.wrong < FreeTries)
+        return 0;
+    const qint64 lock = qMin(qint64(1) << qMin(tries.wrong - FreeTries, 16), MaxLockSeconds);
+    return qMax(qint64(0), tries.last + lock - now);
+}
+
+void KovritServer::noteWrongPassword(const QString &key, qint64 now)
+{
+    // A guesser trying many names must not fill the memory: counts an hour
+    // old are forgotten.
+    if (_tries.size() > 4096)
+        _tries.removeIf([now](const auto &entry) { return entry.value().last < now - 3600; });
+    Tries &tries = _tries[key];
+    ++tries.wrong;
+    tries.last = now;
 }
 
 QHttpServerResponse KovritServer::login(const QHttpServerRequest &request)
@@ -193,12 +244,25 @@ QHttpServerResponse KovritServer::login(const QHttpServerRequest &request)
     if (!doc.isObject() || !competitionId || !user.isString() || !password.isString())
         return errorResponse(Status::Unauthorized, QStringLiteral("login refused"));
 
+    // Refused before the password is hashed, so a locked guesser costs no work.
+    const QString key = request.remoteAddress().toString() + QLatin1Char(' ') + user.toString();
+    const qint64 now = _now();
+    if (const qint64 wait = lockSeconds(key, now)) {
+        QHttpServerResponse locked = errorResponse(
+            Status::TooManyRequests, QStringLiteral("too many wrong passwords, wait %1 s").arg(wait));
+        locked.addHeader("Retry-After", QByteArray::number(wait));
+        return locked;
+    }
     const bool competitionKnown = _store.hasCompetition(*competitionId);
     const std::optional<qint64> accountId = _store.checkPassword(user.toString(), password.toString());
+    if (!accountId)
+        noteWrongPassword(key, now);
+    else
+        _tries.remove(key);
     if (!accountId || !competitionKnown)
         return errorResponse(Status::Unauthorized, QStringLiteral("login refused"));
 
-    const QString token = _store.issueLoginToken(*competitionId, *accountId);
+    const QString token = _store.issueLoginToken(*competitionId, *accountId, now);
     if (token.isEmpty())
         return errorResponse(Status::InternalServerError, _store.errorString());
     return QHttpServerResponse(QJsonObject { { QStringLiteral("jwt"), token } });
@@ -295,6 +359,7 @@ QHttpServerResponse KovritServer::treffer(const QString &id, const QHttpServerRe
     const std::optional<quint32> competition = _store.cardCompetition(card);
     if (!competition || *competition != who.competitionId)
         return errorResponse(Status::NotFound, QStringLiteral("unknown card"));
+    const int positions = _store.shotsPerCard(card);
 
     // Validate everything before touching the store: a bad body changes nothing.
     QJsonParseError parseError;
@@ -302,8 +367,9 @@ QHttpServerResponse KovritServer::treffer(const QString &id, const QHttpServerRe
     if (parseError.error != QJsonParseError::NoError || !doc.isArray())
         return errorResponse(Status::BadRequest, QStringLiteral("expected a JSON array of hits"));
     const QJsonArray array = doc.array();
-    if (array.size() > KovritStore::MaxHitsPerCard)
-        return errorResponse(Status::BadRequest, QStringLiteral("too many hits"));
+    if (array.size() > KovritStore::MaxHitsPerCard || array.size() > positions)
+        return errorResponse(Status::BadRequest,
+                             QStringLiteral("more hits than the card's %1 positions").arg(positions));
 
     QList<Hit> hits;
     for (const QJsonValue &element : array) {

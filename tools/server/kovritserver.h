@@ -1,8 +1,10 @@
 #pragma once
 
 #include "kovritdemo.h"
+#include "kovritgate.h"
 #include "kovritstore.h"
 
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -11,6 +13,7 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -24,7 +27,13 @@ class QHttpServerResponse;
 // Two kinds of bearer token are accepted: the station token (what a station's
 // config.json holds) opens the login and the competition list; a login token,
 // issued by a successful login and bound to one competition, opens the card
-// and hit routes of that competition.
+// and hit routes of that competition, until it is older than the token age.
+//
+// Every request's head passes KovritGate first: a wrong token or a body
+// above KovritGate::MaxBody is refused before the body is read. After
+// FreeTries wrong passwords for one user name from one address, logins of
+// that pair are refused with 429 for a time that doubles with every further
+// wrong password; a right one clears the count.
 //
 // The helpers below the routes pass through to the store, so end-to-end tests
 // can set up and inspect exactly what they need.
@@ -41,6 +50,9 @@ public:
     static constexpr const char *DemoUser = KovritDemo::User;
     static constexpr const char *DemoPassword = KovritDemo::Password;
     static constexpr const char *DemoStationToken = KovritDemo::StationToken;
+    static constexpr qint64 DefaultTokenAge = 12 * 3600; // seconds, a long match day
+    static constexpr int FreeTries = 3;
+    static constexpr qint64 MaxLockSeconds = 300;
 
     explicit KovritServer(QObject *parent = nullptr);
     ~KovritServer() override;
@@ -57,6 +69,9 @@ public:
     quint16 port() const { return _port; }
     QString baseUrl() const; // e.g. "http://127.0.0.1:8080/quilvo", "https://..." with TLS
     void failNextRequests(int count, int status); // the next count requests answer status
+    void setTokenAge(qint64 seconds) { _tokenAge = seconds; } // of login tokens
+    // Seconds since 1970 for token ages and login locks; tests step it.
+    void setClock(std::function<qint64()> now) { _now = std::move(now); }
 
     KovritStore &store() { return _store; }
     const KovritStore &store() const { return _store; }
@@ -94,7 +109,11 @@ private:
     // Logs the answer and emits requestHandled.
     QHttpServerResponse finish(const QHttpServerRequest &request, QHttpServerResponse &&response);
     std::optional<int> injectedStatus(); // set by failNextRequests, counted down per request
-    Caller caller(const QHttpServerRequest &request) const; // from the bearer token
+    Caller caller(const QByteArray &authorization) const; // from the bearer token
+    Caller caller(const QHttpServerRequest &request) const;
+    std::optional<KovritGate::Refusal> checkHead(const KovritGate::Head &head) const;
+    qint64 lockSeconds(const QString &key, qint64 now) const; // 0: the login may be tried
+    void noteWrongPassword(const QString &key, qint64 now);
 
     QHttpServerResponse login(const QHttpServerRequest &request);
     QHttpServerResponse wettkampfe(const QHttpServerRequest &request);
@@ -103,10 +122,19 @@ private:
 
     KovritStore _store;
     std::unique_ptr<QHttpServer> _http;
+    KovritGate *_gate; // owned by _http
     QString _listenError;
     QHostAddress _address;
     quint16 _port = 0;
     bool _tls = false;
     int _failCount = 0;
     int _failStatus = 500;
+    qint64 _tokenAge = DefaultTokenAge;
+    std::function<qint64()> _now;
+    struct Tries
+    {
+        int wrong = 0;
+        qint64 last = 0; // time of the last wrong password
+    };
+    QHash<QString, Tries> _tries; // by peer address and user name
 };

@@ -162,21 +162,22 @@ std::optional<qint64> KovritStore::checkPassword(const QString &name, const QStr
     return q.value(0).toLongLong();
 }
 
-QString KovritStore::issueLoginToken(qint64 competitionId, qint64 accountId)
+QString KovritStore::issueLoginToken(qint64 competitionId, qint64 accountId, qint64 issuedAt)
 {
     const QString token = QString::fromLatin1(
         randomBytes(TokenBytes).toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
     if (!_db.exec(QStringLiteral("INSERT INTO login_token (token_hash, competition_id, account_id, issued_at)"
                                  " VALUES (?, ?, ?, ?)"),
-                  { tokenHash(token), competitionId, accountId, QDateTime::currentSecsSinceEpoch() }))
+                  { tokenHash(token), competitionId, accountId, issuedAt }))
         return QString();
     return token;
 }
 
-std::optional<quint32> KovritStore::loginTokenCompetition(const QString &token) const
+std::optional<quint32> KovritStore::loginTokenCompetition(const QString &token, qint64 issuedAfter) const
 {
     const QVariant competition = _db.scalar(
-        QStringLiteral("SELECT competition_id FROM login_token WHERE token_hash = ?"), { tokenHash(token) });
+        QStringLiteral("SELECT competition_id FROM login_token WHERE token_hash = ? AND issued_at > ?"),
+        { tokenHash(token), issuedAfter });
     if (!competition.isValid() || competition.isNull())
         return std::nullopt;
     return competition.toUInt();
@@ -266,6 +267,15 @@ std::optional<quint32> KovritStore::cardCompetition(quint32 cardId) const
     if (!competition.isValid())
         return std::nullopt;
     return competition.toUInt();
+}
+
+int KovritStore::shotsPerCard(quint32 cardId) const
+{
+    return _db
+        .scalar(QStringLiteral("SELECT w.shots_per_card FROM card c JOIN series s ON s.id = c.series_id"
+                               " JOIN weapon_class w ON w.id = s.weapon_class_id WHERE c.id = ?"),
+                { qint64(cardId) })
+        .toInt();
 }
 
 std::optional<KovritStore::CardRecord> KovritStore::card(quint32 nummer, quint32 competitionId) const

@@ -48,11 +48,11 @@ public:
         QString weapon = QStringLiteral("Luftgewehr");
         QString shooter = QStringLiteral("Erika Mustermann");
         QString club = QStringLiteral("SV Musterstadt");
-        QString team; // empty: no team
-        QStringList events;
+        QString team {}; // empty: no team
+        QStringList events {};
         qint64 purchasedAt = 0; // seconds since 1970, 0: unknown
         qint64 evaluatedAt = 0; // seconds since 1970, 0: not evaluated yet
-        QList<Hit> hits;
+        QList<Hit> hits {};
     };
 
     // A card with its series, shooter, club, team, weapon class, events and
@@ -103,13 +103,15 @@ public:
     std::optional<qint64> checkPassword(const QString &name, const QString &password) const;
 
     // Makes a new login token for the account and competition; empty on failure.
-    QString issueLoginToken(qint64 competitionId, qint64 accountId);
-    std::optional<quint32> loginTokenCompetition(const QString &token) const;
+    QString issueLoginToken(qint64 competitionId, qint64 accountId, qint64 issuedAt);
+    // The competition of a token issued after issuedAfter (seconds since 1970).
+    std::optional<quint32> loginTokenCompetition(const QString &token, qint64 issuedAfter) const;
 
     quint32 addCard(const CardSpec &karte); // returns the card id, 0 on failure
     quint32 cardId(quint32 nummer) const; // 0 when unknown
     quint32 seriesId(quint32 cardId) const;
     std::optional<quint32> cardCompetition(quint32 cardId) const;
+    int shotsPerCard(quint32 cardId) const; // its weapon class's, 0 when unknown
     std::optional<CardRecord> card(quint32 nummer, quint32 competitionId) const;
     // Replaces the card's hits, marks it evaluated now, counts the submission
     // and recomputes its series' totals, all or nothing.

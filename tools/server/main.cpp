@@ -5,11 +5,47 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDebug>
 #include <QHostAddress>
+#include <QSocketNotifier>
 #include <QTextStream>
 #include <QUuid>
 
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
+
+int signalPair[2] = { -1, -1 };
+
+void onTerminationSignal(int)
+{
+    // Only async-signal-safe work here; the event loop does the rest.
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPair[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the event loop, so the server and its database are
+// closed the normal way (the WAL checkpointed, no journal left behind).
+bool quitOnTermination(QCoreApplication *app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPair) != 0)
+        return false;
+    auto *notifier = new QSocketNotifier(signalPair[0], QSocketNotifier::Read, app);
+    QObject::connect(notifier, &QSocketNotifier::activated, app, [notifier] {
+        notifier->setEnabled(false);
+        char byte = 0;
+        [[maybe_unused]] const ssize_t got = ::read(signalPair[0], &byte, 1);
+        qInfo("main: terminated by a signal, closing the database");
+        QCoreApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGTERM, &action, nullptr) == 0 && ::sigaction(SIGINT, &action, nullptr) == 0;
+}
 
 bool parseListen(const QString &text, QHostAddress *address, quint16 *port)
 {
@@ -57,10 +93,24 @@ int main(int argc, char *argv[])
                        QStringLiteral("FILE") });
     parser.addOption({ QStringLiteral("tls-key"), QStringLiteral("Private key of --tls-cert (PEM)."),
                        QStringLiteral("FILE") });
+    parser.addOption({ QStringLiteral("token-age"),
+                       QStringLiteral("Seconds a login token is valid (default %1, 12 hours).")
+                           .arg(KovritServer::DefaultTokenAge),
+                       QStringLiteral("SECONDS"), QString::number(KovritServer::DefaultTokenAge) });
     parser.process(app);
 
     QTextStream out(stdout);
     QTextStream err(stderr);
+    if (!quitOnTermination(&app)) {
+        err << "kovrit-server: cannot catch SIGTERM and SIGINT\n";
+        return 1;
+    }
+    bool ageOk = false;
+    const qint64 tokenAge = parser.value(QStringLiteral("token-age")).toLongLong(&ageOk);
+    if (!ageOk || tokenAge <= 0) {
+        err << "kovrit-server: invalid --token-age value, expected a positive number of seconds\n";
+        return 2;
+    }
 
     QHostAddress address;
     quint16 port = 0;
@@ -70,6 +120,7 @@ int main(int argc, char *argv[])
     }
 
     KovritServer server;
+    server.setTokenAge(tokenAge);
     if (!server.open(parser.value(QStringLiteral("db")))) {
         err << "kovrit-server: cannot open database: " << server.errorString() << "\n";
         return 1;
