@@ -11,7 +11,83 @@
 
 #include <cmath>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
+
+// What stands at `name` if it is not a regular file (after following links),
+// as the end of a German sentence; empty for a regular file or nothing at all.
+QString keineDatei(const QString &name)
+{
+    const QFileInfo info(name);
+    if (!info.exists() || info.isFile())
+        return {};
+    QString art = info.isDir() ? QStringLiteral("ein Ordner") : QString();
+#ifdef Q_OS_UNIX
+    struct stat st;
+    if (art.isEmpty() && ::stat(QFile::encodeName(name).constData(), &st) == 0)
+        art = S_ISFIFO(st.st_mode)                       ? QStringLiteral("eine benannte Pipe (FIFO)")
+            : S_ISSOCK(st.st_mode)                       ? QStringLiteral("ein Socket")
+            : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? QStringLiteral("ein Gerät")
+                                                         : QString();
+#endif
+    return QStringLiteral("keine gewöhnliche Datei") + (art.isEmpty() ? QString() : ", sondern " + art);
+}
+
+enum class Gelesen { Ja, Fehlt, KeineDatei, Nein };
+
+// Reads at most MaxGroesse + 1 bytes of a regular file. A FIFO would block
+// open() and read() for good, and a device is not even opened: opening a
+// serial port can reset what hangs on it. O_NONBLOCK and the check after
+// opening cover a file swapped for a FIFO in between.
+Gelesen leseDatei(const QString &name, QByteArray *inhalt, QString *grund)
+{
+    if (!QFileInfo::exists(name))
+        return Gelesen::Fehlt;
+    *grund = keineDatei(name);
+    if (!grund->isEmpty())
+        return Gelesen::KeineDatei;
+    QFile datei(name);
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(name).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        *grund = QStringLiteral("keine gewöhnliche Datei");
+        return Gelesen::KeineDatei;
+    }
+    const bool offen = fd >= 0 && datei.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    if (fd < 0)
+        *grund = qt_error_string(errno);
+#else
+    const bool offen = datei.open(QIODevice::ReadOnly);
+#endif
+    if (offen)
+        *inhalt = datei.read(Konfiguration::MaxGroesse + 1);
+    if (offen && datei.error() == QFileDevice::NoError)
+        return Gelesen::Ja;
+    if (grund->isEmpty())
+        *grund = datei.errorString();
+    return Gelesen::Nein;
+}
+
+// Qt 6.4 hands out a key that starts with U+FEFF without that character, but
+// value() does not find it by that name, and the writer drops it too: the
+// key read as "port" would not count, and written beside the real "port" it
+// would stand twice in the file. Rebuilt key by key, the object holds each
+// key as an editor shows it.
+QJsonObject objektAus(const QJsonDocument &dokument)
+{
+    const QJsonObject roh = dokument.object();
+    QJsonObject objekt;
+    for (auto it = roh.begin(); it != roh.end(); ++it)
+        objekt.insert(it.key(), it.value());
+    return objekt;
+}
 
 // A value as it stands in the file, shortened for a message box.
 QString jsonText(const QJsonValue &wert)
@@ -68,29 +144,39 @@ Konfiguration::Konfiguration()
 
 Konfiguration Konfiguration::lesen(const QString &pfad, QStringList *probleme)
 {
-    Konfiguration k;
     QStringList verworfen;
     QStringList &p = probleme ? *probleme : verworfen;
-    QFile datei(pfad);
-    if (!datei.exists()) {
-        p << QStringLiteral("Die Datei ist nicht vorhanden.") << alleVorgaben();
-        return k;
-    }
     QByteArray inhalt;
-    if (datei.open(QIODevice::ReadOnly | QIODevice::Text))
-        inhalt = datei.read(MaxGroesse + 1);
-    if (datei.error() != QFileDevice::NoError) {
-        qInfo().noquote() << "Konfiguration::lesen: " + pfad + ": " + datei.errorString();
+    QString grund;
+    switch (leseDatei(pfad, &inhalt, &grund)) {
+    case Gelesen::Ja:
+        break;
+    case Gelesen::Fehlt:
+        p << QStringLiteral("Die Datei ist nicht vorhanden.") << alleVorgaben();
+        return {};
+    case Gelesen::KeineDatei:
+        qInfo().noquote() << "Konfiguration::lesen: " + pfad + " is not a regular file, not read";
+        p << QStringLiteral("Die Datei kann nicht gelesen werden: sie ist %1.").arg(grund) << alleVorgaben();
+        return {};
+    case Gelesen::Nein:
+        qInfo().noquote() << "Konfiguration::lesen: " + pfad + ": " + grund;
         p << QStringLiteral("Die Datei kann nicht gelesen werden.") << alleVorgaben();
-        return k;
+        return {};
     }
     if (inhalt.size() > MaxGroesse) {
         qInfo().noquote() << "Konfiguration::lesen: " + pfad + " over" << MaxGroesse << "bytes, not read";
         p << QStringLiteral("Die Datei ist größer als %1 KiB und wurde nicht gelesen.").arg(MaxGroesse / 1024)
           << alleVorgaben();
-        return k;
+        return {};
     }
+    return auswerten(inhalt, pfad, probleme);
+}
 
+Konfiguration Konfiguration::auswerten(const QByteArray &inhalt, const QString &pfad, QStringList *probleme)
+{
+    Konfiguration k;
+    QStringList verworfen;
+    QStringList &p = probleme ? *probleme : verworfen;
     QJsonParseError fehler;
     const QJsonDocument dokument = QJsonDocument::fromJson(inhalt, &fehler);
     if (fehler.error != QJsonParseError::NoError) {
@@ -109,7 +195,7 @@ Konfiguration Konfiguration::lesen(const QString &pfad, QStringList *probleme)
         return k;
     }
 
-    const QJsonObject objekt = dokument.object();
+    const QJsonObject objekt = objektAus(dokument);
     for (const Schluessel &s : schluessel()) {
         const QJsonValue v = objekt.value(QLatin1String(s.name));
         if (v.isUndefined())
@@ -142,18 +228,24 @@ QString Konfiguration::zertifikateLesen(const QString &datei, const QString &pfa
 {
     zertifikate->clear();
     const QString name = QFileInfo(pfad).dir().absoluteFilePath(datei);
-    QFile pem(name);
     QByteArray inhalt;
-    if (pem.open(QIODevice::ReadOnly))
-        inhalt = pem.read(MaxGroesse + 1);
     QString grund;
-    if (!pem.exists())
+    switch (leseDatei(name, &inhalt, &grund)) {
+    case Gelesen::Ja:
+        if (inhalt.size() > MaxGroesse
+            || (*zertifikate = QSslCertificate::fromData(inhalt, QSsl::Pem)).isEmpty())
+            grund = QStringLiteral("enthält kein PEM-Zertifikat");
+        break;
+    case Gelesen::Fehlt:
         grund = QStringLiteral("ist nicht vorhanden");
-    else if (pem.error() != QFileDevice::NoError)
+        break;
+    case Gelesen::KeineDatei:
+        grund = QStringLiteral("ist ") + grund;
+        break;
+    case Gelesen::Nein:
         grund = QStringLiteral("kann nicht gelesen werden");
-    else if (inhalt.size() > MaxGroesse
-             || (*zertifikate = QSslCertificate::fromData(inhalt, QSsl::Pem)).isEmpty())
-        grund = QStringLiteral("enthält kein PEM-Zertifikat");
+        break;
+    }
     if (grund.isEmpty())
         return {};
     zertifikate->clear();
@@ -171,25 +263,58 @@ QString Konfiguration::bericht(const QString &pfad, const QStringList &probleme)
     return text + QStringLiteral("Die Einstellungen lassen sich unter „Datei“ → „Einstellungen…“ ändern.");
 }
 
-QString Konfiguration::schreiben(const QString &pfad) const
+QByteArray Konfiguration::inhalt(const QByteArray &alt) const
 {
     // Keys of other programs or of later versions stay as they are.
-    QJsonObject objekt;
-    QFile alt(pfad);
-    if (alt.open(QIODevice::ReadOnly))
-        objekt = QJsonDocument::fromJson(alt.read(MaxGroesse + 1)).object();
+    QJsonObject objekt = objektAus(QJsonDocument::fromJson(alt));
     for (const Schluessel &s : schluessel())
         objekt.insert(QLatin1String(s.name), s.text ? QJsonValue(this->*s.text) : QJsonValue(this->*s.zahl));
-    const QByteArray json = QJsonDocument(objekt).toJson(QJsonDocument::Indented);
+    return QJsonDocument(objekt).toJson(QJsonDocument::Indented);
+}
+
+QString Konfiguration::schreiben(const QString &pfad) const
+{
+    const auto nicht = [](const QString &ziel, const QString &grund) {
+        qInfo().noquote() << "Konfiguration::schreiben: " + ziel + ": " + grund;
+        return QStringLiteral("Die Einstellungen konnten nicht gespeichert werden: %1. Die Datei bleibt "
+                              "unverändert.")
+            .arg(grund);
+    };
+    // A station may keep config.json as a link to a file elsewhere; the
+    // link stays and what it points to is replaced, even if that is missing.
+    // QSaveFile follows links itself, but gives up on a loop and would then
+    // put a file in place of the link.
+    QString ziel = QFileInfo(pfad).absoluteFilePath();
+    for (int tiefe = 0; QFileInfo(ziel).isSymLink(); ++tiefe) {
+        if (tiefe == 40)
+            return nicht(ziel,
+                         QFileInfo(pfad).absoluteFilePath() + " ist eine Verknüpfung, die im Kreis führt");
+        ziel = QFileInfo(ziel).symLinkTarget();
+    }
+
+    QByteArray alt;
+    QString grund;
+    const Gelesen gelesen = leseDatei(ziel, &alt, &grund);
+    if (gelesen == Gelesen::KeineDatei)
+        return nicht(ziel, ziel + " ist " + grund);
+    const QByteArray json = inhalt(alt);
 
     // QSaveFile writes beside the file and renames at the end, so a full disk
-    // or a crash leaves the old file, never half a new one.
-    QSaveFile datei(pfad);
-    if (datei.open(QIODevice::WriteOnly) && datei.write(json) == json.size() && datei.commit())
+    // or a crash leaves the old file, never half a new one. The new file
+    // gets the old one's mode; a first one holds the token, so it is the
+    // owner's alone, whatever the umask.
+    QSaveFile datei(ziel);
+    const QFileDevice::Permissions modus = gelesen == Gelesen::Fehlt
+        ? QFileDevice::ReadOwner | QFileDevice::WriteOwner
+        // The *User flags are what this process may do, not the file's mode.
+        : QFileInfo(ziel).permissions()
+            & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
+    if (datei.open(QIODevice::WriteOnly) && datei.setPermissions(modus) && datei.write(json) == json.size()
+        && datei.commit())
         return {};
-    qInfo().noquote() << "Konfiguration::schreiben: " + pfad + ": " + datei.errorString();
+    qInfo().noquote() << "Konfiguration::schreiben: " + ziel + ": " + datei.errorString();
     return QStringLiteral("Die Einstellungen konnten nicht gespeichert werden: %1 lässt sich nicht schreiben "
                           "(Ordner schreibgeschützt oder nicht vorhanden?). Die Datei bleibt unverändert. "
                           "Systemmeldung: %2")
-        .arg(QFileInfo(pfad).absoluteFilePath(), datei.errorString());
+        .arg(ziel, datei.errorString());
 }

@@ -45,10 +45,16 @@ struct Konfiguration
     // image saved under the wrong name) is not read at all.
     static constexpr qint64 MaxGroesse = 64 * 1024;
 
-    // Each problem found (file missing or unreadable, JSON syntax error with
-    // line and column, a key of the wrong type or out of range) is added to
-    // `probleme` as one German line that also names the value used instead.
+    // Each problem found (file missing or unreadable, not a regular file,
+    // JSON syntax error with line and column, a key of the wrong type or out
+    // of range) is added to `probleme` as one German line that also names
+    // the value used instead. Never blocks: a FIFO or a device named
+    // config.json is reported, not opened.
     static Konfiguration lesen(const QString &pfad, QStringList *probleme = nullptr);
+    // lesen() once the bytes are in memory; `pfad` is where they came from,
+    // for a relative "ca".
+    static Konfiguration auswerten(const QByteArray &inhalt, const QString &pfad,
+                                   QStringList *probleme = nullptr);
     // Reads the certificates of the PEM file `datei` (a relative name counts
     // from the directory of config.json at `pfad`). Returns an empty text,
     // or the German problem line.
@@ -56,8 +62,13 @@ struct Konfiguration
                                     QList<QSslCertificate> *zertifikate);
     // The text of the box that reports those problems at start.
     static QString bericht(const QString &pfad, const QStringList &probleme);
-    // Writes every key of the table into the file, keeping the keys it does
-    // not know; the file is replaced only once the new content is complete.
-    // Returns an empty text, or the German reason why nothing was written.
+    // The content schreiben() puts in place of `alt`: every key of the table
+    // with this object's value, the keys it does not know as in `alt`.
+    QByteArray inhalt(const QByteArray &alt) const;
+    // Writes inhalt() of the old file; the file is replaced only once the new
+    // content is complete. A link stays a link and its target is written; a
+    // new file is readable by its owner only, an old one keeps its mode;
+    // anything but a regular file is left alone. Returns an empty text, or
+    // the German reason why nothing was written.
     QString schreiben(const QString &pfad) const;
 };

@@ -22,9 +22,8 @@
 
 #include <unistd.h>
 
-// The settings: config.json read at start, and written by the dialog. One
-// key table serves the reader, the report and the dialog, so each of its
-// paths is shown with one key or two, not with all of them.
+// The settings dialog: config.json written through it, the port's line and
+// "Server prüfen". The file itself is tst_konfiguration's.
 
 class TestEinstellungen : public QObject
 {
@@ -37,87 +36,6 @@ private slots:
     {
         QVERIFY(_pty.ok());
         Portliste::setZusatz({ _pty.slavePath() });
-    }
-
-    // Each row: config.json's content (or a path instead of a written file;
-    // ".": the directory itself), the values that differ from the built-in
-    // ones, and the problems reported. Whatever is unusable falls back to the
-    // built-in value and is named with it.
-    void lesen_data()
-    {
-        QTest::addColumn<QByteArray>("inhalt");
-        QTest::addColumn<QString>("pfad");
-        QTest::addColumn<QVariantMap>("anders");
-        QTest::addColumn<QStringList>("probleme");
-        const auto zeile = [](const char *name, const QByteArray &inhalt, const QVariantMap &anders = {},
-                              const QStringList &probleme = {}, const QString &pfad = {}) {
-            QTest::newRow(name) << inhalt << pfad << anders << probleme;
-        };
-        const auto ganz = [](const QString &problem) {
-            return QStringList {
-                problem,
-                "Verwendet werden die eingebauten Werte: url \"http://localhost:8080/quilvo\", "
-                "jwt \"\", port \"COM1\", wertung 5, teilergrenze 13, drucker 1, ca \"\"."
-            };
-        };
-        const auto ungueltig = [](const char *key, const char *wert, const char *erlaubt, const char *statt) {
-            return QStringLiteral("\"%1\": %2 ist ungültig (erlaubt: %3); verwendet wird %4.")
-                .arg(key, wert, erlaubt, statt);
-        };
-
-        zeile("no file", {}, {}, ganz("Die Datei ist nicht vorhanden."),
-              QStringLiteral("/nonexistent/config.json"));
-        zeile("everything",
-              "{\"url\":\"http://h:1/q\",\"jwt\":\"abc\",\"port\":\"COM3\",\"wertung\":4,\"teilergrenze\":99,"
-              "\"drucker\":0,\"x\":1}",
-              { { "url", "http://h:1/q" },
-                { "jwt", "abc" },
-                { "port", "COM3" },
-                { "wertung", 4 },
-                { "teilergrenze", 99 },
-                { "drucker", 0 } });
-        zeile("empty strings count", "{\"url\":\"\",\"port\":\"\"}", { { "url", "" }, { "port", "" } });
-        zeile("above the range, fraction, beyond 32 bits",
-              "{\"wertung\":10,\"teilergrenze\":4294967296,\"drucker\":2.5}", {},
-              { ungueltig("wertung", "10", "ganze Zahl von 0 bis 9", "5"),
-                ungueltig("teilergrenze", "4294967296", "ganze Zahl von 0 bis 99", "13"),
-                ungueltig("drucker", "2.5", "ganze Zahl von 0 bis 9", "1") });
-        zeile("wrong types, too low", "{\"url\":[1],\"jwt\":null,\"wertung\":\"7\",\"drucker\":-1}", {},
-              { ungueltig("url", "[1]", "Text", "\"http://localhost:8080/quilvo\""),
-                ungueltig("jwt", "null", "Text", "\"\""),
-                ungueltig("wertung", "\"7\"", "ganze Zahl von 0 bis 9", "5"),
-                ungueltig("drucker", "-1", "ganze Zahl von 0 bis 9", "1") });
-        zeile("array", "[{\"port\":\"COM2\"}]", {}, ganz("Die Datei enthält kein JSON-Objekt { … }."));
-        // Lines and columns as an editor counts them: "ä" is one column.
-        zeile("comma missing", "{\n  \"jwt\": \"ä\" \"port\": \"COM2\"\n}", {},
-              ganz("JSON-Syntaxfehler in Zeile 2, Spalte 14."));
-        zeile("endless", {}, {}, ganz("Die Datei ist größer als 64 KiB und wurde nicht gelesen."),
-              QStringLiteral("/dev/zero"));
-        zeile("a directory", {}, {}, ganz("Die Datei kann nicht gelesen werden."), QStringLiteral("."));
-    }
-
-    void lesen()
-    {
-        QFETCH(QByteArray, inhalt);
-        QFETCH(QString, pfad);
-        QFETCH(QVariantMap, anders);
-        QTemporaryDir dir;
-        if (pfad.isEmpty()) {
-            QFile file(pfad = dir.filePath(QStringLiteral("config.json")));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(inhalt);
-        } else if (pfad == QLatin1String(".")) {
-            pfad = dir.path();
-        }
-        QStringList probleme;
-        const Konfiguration k = Konfiguration::lesen(pfad, &probleme);
-        QTEST(probleme, "probleme");
-        QCOMPARE(k.url, anders.value("url", "http://localhost:8080/quilvo").toString());
-        QCOMPARE(k.jwt, anders.value("jwt", "").toString());
-        QCOMPARE(k.port, anders.value("port", "COM1").toString());
-        QCOMPARE(k.wertung, anders.value("wertung", 5).toInt());
-        QCOMPARE(k.teilergrenze, anders.value("teilergrenze", 13).toInt());
-        QCOMPARE(k.drucker, anders.value("drucker", 1).toInt());
     }
 
     // Each row: config.json before (none: null), the folder it lies in (a
