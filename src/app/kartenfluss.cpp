@@ -6,6 +6,26 @@
 
 #include <algorithm>
 
+class Kartenfluss::Laden
+{
+public:
+    explicit Laden(Kartenfluss *fluss)
+        : _fluss(fluss)
+        , _vorher(fluss->laedt())
+    { }
+    ~Laden()
+    {
+        if (_fluss->laedt() != _vorher)
+            emit _fluss->ladenGeaendert(!_vorher);
+    }
+    Laden(const Laden &) = delete;
+    Laden &operator=(const Laden &) = delete;
+
+private:
+    Kartenfluss *_fluss;
+    bool _vorher;
+};
+
 Kartenfluss::Kartenfluss(Anschluss &anschluss, QObject *parent)
     : QObject(parent)
     , _anschluss(anschluss)
@@ -13,6 +33,7 @@ Kartenfluss::Kartenfluss(Anschluss &anschluss, QObject *parent)
 
 void Kartenfluss::angemeldet()
 {
+    const Laden laden(this);
     _aktiv = true;
     resetKarte();
     _abruf = 0;
@@ -23,6 +44,7 @@ void Kartenfluss::angemeldet()
 
 void Kartenfluss::abgemeldet()
 {
+    const Laden laden(this);
     // Replies to entries made before the logoff have no card to go to.
     zieheFrageZurueck();
     if (_aktiv)
@@ -30,6 +52,8 @@ void Kartenfluss::abgemeldet()
     _aktiv = false;
     _abruf = 0;
     _einstellungOffen = false;
+    _scan.clear();
+    setNaechste(0);
     _verlauf.leeren();
     emit maschineGeaendert();
 }
@@ -54,6 +78,7 @@ void Kartenfluss::resetKarte()
 
 void Kartenfluss::nummerEingegeben(quint32 nummer, quint32 auftrag)
 {
+    const Laden laden(this);
     if (!_aktiv)
         return;
     zieheFrageZurueck();
@@ -80,6 +105,7 @@ void Kartenfluss::freigeben()
 
 void Kartenfluss::abrufFehlgeschlagen(quint32 auftrag)
 {
+    const Laden laden(this);
     // A failed fetch changes nothing about the card on screen; only the
     // failure of the latest entry ends the hold on its submission.
     if (!_aktiv || auftrag == 0 || auftrag != _abruf)
@@ -90,6 +116,7 @@ void Kartenfluss::abrufFehlgeschlagen(quint32 auftrag)
 
 void Kartenfluss::scheibeErhalten(quint32 auftrag, const ServiceProvider::Scheibe &scheibe)
 {
+    const Laden laden(this);
     if (!_aktiv)
         return;
     // Only the reply to the latest entry counts: an earlier one that took
@@ -178,6 +205,7 @@ void Kartenfluss::scheibeErhalten(quint32 auftrag, const ServiceProvider::Scheib
 
 void Kartenfluss::neuAuswertenBeantwortet(quint32 auftrag, bool ja)
 {
+    const Laden laden(this);
     if (auftrag == 0 || auftrag != _frage.auftrag)
         return;
     const ServiceProvider::Scheibe scheibe = std::exchange(_frage, {}).scheibe;
@@ -283,8 +311,13 @@ void Kartenfluss::vonHand(quint32 i, Hand hand, const ServiceProvider::Treffer &
     _speichernAn = _abbrechenAn = true;
     _autoSpeichern = AutoSpeichern::Aus;
     ringeInDenVerlauf();
-    if (hand != Hand::Entsperrt)
+    if (hand != Hand::Entsperrt) {
+        // "nicht gespeichert" after "gespeichert" says more than the reason.
+        const bool warGespeichert = _gespeichertGemeldet;
         veraendert();
+        if (!warGespeichert)
+            setMeldung(warum());
+    }
     setEingabe(Eingabe::Gesperrt);
     emit summenGeaendert();
 }
@@ -335,6 +368,7 @@ void Kartenfluss::uebermitteln(bool offizier)
 
 void Kartenfluss::uebermittlungOk(quint32 auftrag)
 {
+    const Laden laden(this);
     Uebermittlungen::Uebermittlung u;
     if (!_aktiv || !_uebermittlungen.nimm(auftrag, &u))
         return;
@@ -377,10 +411,12 @@ void Kartenfluss::uebermittlungOk(quint32 auftrag)
     emit zieleFestgeschrieben();
     setEingabe(Eingabe::Gewaehlt);
     setMeldung(tr("Scheibe %1 gespeichert (%2 Ringe)").arg(_k.nummer).arg(_k.summen().ringe), true);
+    naechsteEinlesen();
 }
 
 void Kartenfluss::uebermittlungFehlgeschlagen(quint32 auftrag)
 {
+    const Laden laden(this);
     Uebermittlungen::Uebermittlung u;
     if (!_uebermittlungen.nimm(auftrag, &u))
         return;
@@ -439,11 +475,17 @@ void Kartenfluss::abbrechen()
     // The machine reads the rest of the cancelled card all the same; those
     // shots, and the ones the card showed, must not land on the next one.
     beenden();
+    const quint32 nummer = _k.nummer;
     resetKarte();
     ringeInDenVerlauf();
-    emit meldungGeaendert(_meldung, false);
+    // Until the next card a line says what became of this one.
+    if (nummer != 0)
+        setMeldung(tr("Scheibe %1 abgebrochen – Karte erneut einlesen").arg(nummer));
+    else
+        emit meldungGeaendert(_meldung, false);
     setEingabe(Eingabe::Geleert);
     emit zieleGeleert();
     emit summenGeaendert();
     emit maschineGeaendert();
+    naechsteEinlesen();
 }

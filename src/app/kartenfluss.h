@@ -38,12 +38,13 @@ public:
         Gesperrt, // hits on screen wait for "Speichern" or "Abbrechen"
     };
     // What a key typed anywhere in the window is.
-    enum class Taste { Ziffer, Eingabe, Andere };
+    enum class Taste { Ziffer, Eingabe, Escape, Andere };
     enum class TastenAntwort {
         Weiter, // the key goes where it was going
         Verschlucken,
         Hinweis, // swallowed, and the officer is told why (once per scan)
         ZurNummer, // a digit that belongs to the card number input
+        Abbrechen, // Escape: the officer cancels the card (asked first if hits would be lost)
     };
     // What the officer did to a target by hand.
     enum class Hand { Entsperrt, Gesetzt, Entwertet };
@@ -104,7 +105,8 @@ public:
     void vonHand(quint32 i, Hand hand, const ServiceProvider::Treffer &treffer = {});
     void speichern();
     void abbrechen();
-    TastenAntwort taste(Taste taste);
+    // A key typed anywhere in the window; `zeichen` is the digit of a Ziffer.
+    TastenAntwort taste(Taste taste, QChar zeichen = QChar());
 
     // --- values the window reads ---
     bool aktiv() const { return _aktiv; }
@@ -133,6 +135,11 @@ public:
     quint32 offeneFrage() const { return _frage.auftrag; }
     // The request of the latest entry while its reply is awaited, 0 otherwise.
     quint32 abruf() const { return _abruf; }
+    // A card is being fetched, or its question is open: the card below is
+    // still the one before.
+    bool laedt() const { return _abruf != 0 || _frage.auftrag != 0; }
+    // The card number scanned while the card on screen was read, 0 for none.
+    quint32 naechste() const { return _naechste; }
     bool einstellungOffen() const { return _einstellungOffen; }
     quint32 ignoriert() const { return _ignoriert; }
     // The machine's line in the status bar for the link's state.
@@ -167,6 +174,13 @@ signals:
     void fehler(const QString &text);
     // The machine's line may read differently.
     void maschineGeaendert();
+    // laedt() changed.
+    void ladenGeaendert(bool laedt);
+    // naechste() changed.
+    void naechsteGeaendert(quint32 nummer);
+    // The card on screen is done (saved or cancelled): the queued number is
+    // entered now, as if typed, through the question of stored hits and all.
+    void naechsteFaellig(quint32 nummer);
 
 private:
     // A question open for a fetched card.
@@ -176,7 +190,14 @@ private:
         ServiceProvider::Scheibe scheibe;
     };
 
+    // Reports a change of laedt() when it goes out of scope.
+    class Laden;
     void resetKarte();
+    // The queued number goes into the input once the card on screen is done.
+    void naechsteEinlesen();
+    void setNaechste(quint32 nummer);
+    // "Schuss 3 und 4 zweifelhaft – prüfen, dann Speichern"; empty for a clean card.
+    QString warum() const;
     void nimmKarte(const ServiceProvider::Scheibe &scheibe);
     // The hold on the automatic submission ends without a new card.
     void freigeben();
@@ -233,6 +254,8 @@ private:
     bool _speichernAn = false;
     bool _abbrechenAn = false;
     bool _scanGesperrt = false; // digits were refused; their Return is refused too
+    QString _scan; // digits typed while the input is locked, for the next card
+    quint32 _naechste = 0;
     int _letzter = -1;
     QString _meldung;
     bool _gespeichertGemeldet = false;

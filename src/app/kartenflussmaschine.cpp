@@ -3,6 +3,7 @@
 #include "targets/geometrie.h"
 
 #include <QDebug>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -74,10 +75,18 @@ void Kartenfluss::maschinenZustand(int zustand)
                              .arg(_k.nummer)
                              .arg(_schuesse);
     if (_schuesse > 0) {
-        // Cut mid-way: what arrived can be saved, and nothing sends itself.
+        // Cut mid-way: what arrived can be saved, the rest shows red as
+        // after a time-out, and nothing sends itself.
         _autoSpeichern = AutoSpeichern::Aus;
+        for (quint32 i = _schuesse; i < _k.schussProScheibe; ++i) {
+            if (_k.treffer[i].valid())
+                continue;
+            _k.vermerk[i] = tr("fehlt (Verbindung unterbrochen)");
+            emit zielUngueltig(i);
+        }
         _speichernAn = _abbrechenAn = true;
         emit entscheidungNoetig();
+        setMeldung(warum());
     }
     emit maschineGeaendert();
 }
@@ -145,6 +154,7 @@ void Kartenfluss::schuss(quint32 schuss, bool valid, double ringe, double teiler
     const bool sauber = valid && !zweifelhaft;
     if (!sauber) {
         _autoSpeichern = AutoSpeichern::Aus;
+        setMeldung(warum());
     } else if (nummer + 1 == _k.schussProScheibe && _autoSpeichern == AutoSpeichern::Gehalten) {
         _autoSpeichern = AutoSpeichern::Faellig;
     }
@@ -193,8 +203,10 @@ void Kartenfluss::schussTimeout(quint32 schusszahl)
     ringeInDenVerlauf();
     for (quint32 i : fehlend)
         emit zielUngueltig(i);
-    if (!fehlend.isEmpty())
+    if (!fehlend.isEmpty()) {
         setEingabe(Eingabe::Gesperrt);
+        setMeldung(warum());
+    }
     emit summenGeaendert();
     veraendert();
 }
@@ -208,7 +220,7 @@ void Kartenfluss::schussIgnoriert(quint32 anzahl)
     emit maschineGeaendert();
 }
 
-Kartenfluss::TastenAntwort Kartenfluss::taste(Taste taste)
+Kartenfluss::TastenAntwort Kartenfluss::taste(Taste taste, QChar zeichen)
 {
     // A scan while "Neu auswerten?" is open: its Return would answer "Nein"
     // for the officer. The digits and their Return are dropped, the question
@@ -219,15 +231,88 @@ Kartenfluss::TastenAntwort Kartenfluss::taste(Taste taste)
         return std::exchange(_scanGesperrt, false) && taste == Taste::Eingabe ? TastenAntwort::Verschlucken
                                                                               : TastenAntwort::Weiter;
     }
-    if (eingabeGesperrt()) {
-        if (taste == Taste::Ziffer)
-            return std::exchange(_scanGesperrt, true) ? TastenAntwort::Verschlucken : TastenAntwort::Hinweis;
-        const bool verschlucken = taste == Taste::Eingabe && _scanGesperrt;
-        _scanGesperrt = false;
-        return verschlucken ? TastenAntwort::Verschlucken : TastenAntwort::Weiter;
-    }
     _scanGesperrt = false;
+    if (taste == Taste::Escape) {
+        if (_naechste != 0 || !_scan.isEmpty()) {
+            _scan.clear();
+            setNaechste(0);
+            return TastenAntwort::Verschlucken;
+        }
+        return _abbrechenAn ? TastenAntwort::Abbrechen : TastenAntwort::Weiter;
+    }
+    if (eingabeGesperrt()) {
+        // With a scanner the officer holds the next card while this one is
+        // read: its number waits until this card is saved or cancelled.
+        if (taste == Taste::Ziffer) {
+            // A leading "+" marks a trailing check digit, as in the input.
+            if ((zeichen != QLatin1Char('+') || _scan.isEmpty()) && _scan.size() < 10)
+                _scan += zeichen;
+            return TastenAntwort::Verschlucken;
+        }
+        if (taste == Taste::Eingabe && !_scan.isEmpty()) {
+            const QString scan = std::exchange(_scan, QString());
+            const quint32 nummer
+                = scan.startsWith(QLatin1Char('+')) ? scan.mid(1).toUInt() / 10 : scan.toUInt();
+            if (nummer != 0)
+                setNaechste(nummer);
+            return TastenAntwort::Verschlucken;
+        }
+        return TastenAntwort::Weiter;
+    }
+    _scan.clear();
     return taste == Taste::Ziffer ? TastenAntwort::ZurNummer : TastenAntwort::Weiter;
+}
+
+void Kartenfluss::setNaechste(quint32 nummer)
+{
+    if (_naechste == nummer)
+        return;
+    _naechste = nummer;
+    qInfo().noquote() << QStringLiteral("Kartenfluss::setNaechste: %1").arg(nummer);
+    emit naechsteGeaendert(nummer);
+}
+
+void Kartenfluss::naechsteEinlesen()
+{
+    const quint32 nummer = _naechste;
+    if (nummer == 0)
+        return;
+    setNaechste(0);
+    emit naechsteFaellig(nummer);
+}
+
+QString Kartenfluss::warum() const
+{
+    // The positions by what keeps the card from sending itself.
+    const QString gruende[] = { tr("zweifelhaft"), tr("ungültig"), tr("fehlt"), tr("von Hand geändert") };
+    QList<quint32> positionen[4];
+    for (quint32 i = 0; i < _k.schussProScheibe; ++i) {
+        const QString &v = _k.vermerk[i];
+        if (v.isEmpty())
+            continue;
+        const int g = v == gruende[0]      ? 0
+            : v == gruende[1]              ? 1
+            : v.startsWith(tr("fehlt"))    ? 2
+            : v.startsWith(tr("von Hand")) ? 3
+                                           : -1;
+        if (g >= 0)
+            positionen[g] << i + 1;
+    }
+    QStringList teile;
+    for (int g = 0; g < 4; ++g) {
+        const QList<quint32> &p = positionen[g];
+        if (p.isEmpty())
+            continue;
+        QStringList zahlen;
+        for (quint32 n : p)
+            zahlen << QString::number(n);
+        const QString letzte = zahlen.takeLast();
+        teile << tr("Schuss %1 %2")
+                     .arg(zahlen.isEmpty() ? letzte
+                                           : zahlen.join(QStringLiteral(", ")) + tr(" und ") + letzte,
+                          gruende[g]);
+    }
+    return teile.isEmpty() ? QString() : teile.join(QStringLiteral("; ")) + tr(" – prüfen, dann Speichern");
 }
 
 QString Kartenfluss::maschinenText(int zustand, bool wartet, bool verbindetNeu, const QString &port) const

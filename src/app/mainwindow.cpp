@@ -55,6 +55,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     connect(&_maschine, &MaschineRm3::schussIgnoriert, &_fluss, &Kartenfluss::schussIgnoriert);
     connect(&_maschine, &MaschineRm3::zustandGeaendert, &_fluss, &Kartenfluss::maschinenZustand);
     connect(&_maschine, &MaschineRm3::zustandGeaendert, this, &MainWindow::zeigeMaschinenStatus);
+    connect(&_maschine, &MaschineRm3::zustandGeaendert, this, &MainWindow::maschineWieder);
     connect(&_portWaechter, &PortWaechter::geaendert, this, &MainWindow::zeigeMaschinenStatus);
 
     _zaehlung = new QLabel(this);
@@ -83,6 +84,14 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     connect(&_fluss, &Kartenfluss::frageZurueckgezogen, this, &MainWindow::frageZurueckgezogen);
     connect(&_fluss, &Kartenfluss::fehler, this, &MainWindow::onVerbindungsFehler);
     connect(&_fluss, &Kartenfluss::maschineGeaendert, this, &MainWindow::zeigeMaschinenStatus);
+    connect(&_fluss, &Kartenfluss::ladenGeaendert, this, &MainWindow::zeigeLaden);
+    connect(&_fluss, &Kartenfluss::naechsteGeaendert, this, [this](quint32 n) {
+        if (_header)
+            _header->setNaechste(n);
+    });
+    // Queued: the card on screen finishes its own step first.
+    connect(&_fluss, &Kartenfluss::naechsteFaellig, this, &MainWindow::naechsteEinlesen,
+            Qt::QueuedConnection);
     qApp->installEventFilter(this);
 
     _serviceProvider.init(konfiguration.url, konfiguration.jwt);
@@ -320,83 +329,6 @@ void MainWindow::updateErgebnis()
     _neben.aktualisieren();
 }
 
-// Ja or Nein, Nein the default: Return alone never discards or overwrites.
-QMessageBox *MainWindow::frage(const QString &titel, const QString &text)
-{
-    auto *box = new QMessageBox(QMessageBox::Question, titel, text, QMessageBox::Yes | QMessageBox::No, this);
-    box->button(QMessageBox::Yes)->setText(tr("Ja"));
-    box->button(QMessageBox::No)->setText(tr("Nein"));
-    box->setDefaultButton(QMessageBox::No);
-    return box;
-}
-
-void MainWindow::frageNeuAuswerten(quint32 auftrag, const QString &text)
-{
-    QMessageBox *box = frage(tr("Scheibe bereits ausgewertet"), text);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::finished, this, [this, auftrag, box] {
-        _fluss.neuAuswertenBeantwortet(auftrag, box->clickedButton() == box->button(QMessageBox::Yes));
-    });
-    _frage = box;
-    box->open();
-}
-
-void MainWindow::frageZurueckgezogen(quint32)
-{
-    if (!_frage)
-        return;
-    _frage->disconnect(this);
-    _frage->close();
-}
-
-bool MainWindow::verwerfenErlaubt()
-{
-    if (!_fluss.ungespeichert())
-        return true;
-    const std::unique_ptr<QMessageBox> box(
-        frage(tr("Treffer verwerfen"), tr("Nicht gespeicherte Treffer verwerfen?")));
-    return box->exec() == QMessageBox::Yes;
-}
-
-void MainWindow::closeEvent(QCloseEvent *event)
-{
-    if (!verwerfenErlaubt()) {
-        event->ignore();
-        return;
-    }
-    QMainWindow::closeEvent(event);
-}
-
-bool MainWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    QWidget *fenster = watched->isWidgetType() ? static_cast<QWidget *>(watched)->window() : nullptr;
-    if (event->type() != QEvent::KeyPress || !_header || !fenster || (fenster != this && fenster != _frage))
-        return QMainWindow::eventFilter(watched, event);
-    auto *taste = static_cast<QKeyEvent *>(event);
-    const QChar z = taste->text().size() == 1 ? taste->text().at(0) : QChar();
-    const bool ziffer
-        = z.isDigit() && z.unicode() < 128 && !(taste->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
-    const bool enter = taste->key() == Qt::Key_Return || taste->key() == Qt::Key_Enter;
-    using T = Kartenfluss::Taste;
-    switch (_fluss.taste(ziffer ? T::Ziffer : enter ? T::Eingabe : T::Andere)) {
-    case Kartenfluss::TastenAntwort::Hinweis:
-        hinweis(_fluss.offeneFrage() ? tr("Scan verworfen – erst die Frage beantworten")
-                                     : Header::sperrText());
-        return true;
-    case Kartenfluss::TastenAntwort::Verschlucken:
-        return true;
-    case Kartenfluss::TastenAntwort::ZurNummer:
-        if (!_header->isAncestorOf(static_cast<QWidget *>(watched))) {
-            _header->tippe(taste);
-            return true;
-        }
-        break;
-    case Kartenfluss::TastenAntwort::Weiter:
-        break;
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
 void MainWindow::zeigeMeldung(const QString &text, bool gespeichert)
 {
     if (!_meldung)
@@ -436,22 +368,6 @@ void MainWindow::onEinstellungen(const QString &pfad)
     }
 }
 
-void MainWindow::hinweis(const QString &text)
-{
-    qInfo().noquote() << "MainWindow::hinweis: " + text;
-    ui->statusBar->showMessage(text, 5000);
-}
-
-void MainWindow::onVerlaufGewaehlt(quint32 nummer)
-{
-    if (!_header)
-        return;
-    if (_fluss.eingabeGesperrt())
-        hinweis(Header::sperrText());
-    else
-        _header->eingeben(nummer);
-}
-
 void MainWindow::on_logoff_triggered()
 {
     if (verwerfenErlaubt())
@@ -473,16 +389,6 @@ void MainWindow::on_disconnect_triggered()
 {
     _portWaechter.stop();
     _maschine.trennen();
-}
-
-void MainWindow::onVerbindungsFehler(const QString &text)
-{
-    QString meldung = text;
-    const QString nachsatz = _fluss.nimmNachsatz();
-    if (!nachsatz.isEmpty())
-        meldung += QLatin1Char('\n') + nachsatz;
-    QMessageBox box(QMessageBox::NoIcon, tr("Fehler"), meldung, QMessageBox::Ok);
-    box.exec();
 }
 
 void MainWindow::on_info_triggered()

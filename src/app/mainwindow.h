@@ -106,6 +106,9 @@ private:
     void zeigeMeldung(const QString &text, bool gespeichert);
     // A short note in the status bar; the competition name comes back after it.
     void hinweis(const QString &text);
+    void maschineWieder(int zustand);
+    void zeigeLaden(bool laedt);
+    void naechsteEinlesen(quint32 nummer);
     // Removes one screen widget from the body and deletes it.
     template<typename Widget> void entferne(Widget *&widget);
     void leereBody();
@@ -125,6 +128,7 @@ private:
     // the screen renders.
     Kartenfluss _fluss { _anschluss };
     QPointer<QMessageBox> _frage; // "Neu auswerten?" while open
+    QPointer<QMessageBox> _maschinenBox; // a box of the link while open
     Nebenansichten _neben { _fluss, this };
     VerlaufDock *_verlaufDock = nullptr;
     QLabel *_zaehlung = nullptr; // "12 gespeichert, 1 offen"

@@ -119,6 +119,44 @@ bool Header::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
+void Header::setLaedt(bool laedt)
+{
+    _laedt = laedt;
+    for (QLineEdit *feld : { ui->schutze, ui->mannschaft, ui->wettbewerb, ui->waffe, ui->info }) {
+        QPalette farben = feld->palette();
+        farben.setColor(QPalette::Disabled, QPalette::Text,
+                        laedt ? QColor(0xa0, 0xa0, 0xa0) : QColor(0x20, 0x20, 0x20));
+        feld->setPalette(farben);
+    }
+    zeigeHinweis();
+}
+
+void Header::setNummer(quint32 nummer, bool waehlen)
+{
+    ui->scheibe->setText(QString::number(nummer));
+    _neueNummer = true;
+    if (waehlen && ui->scheibe->isEnabled()) {
+        ui->scheibe->setFocus(Qt::OtherFocusReason);
+        ui->scheibe->selectAll();
+    }
+}
+
+void Header::setNaechste(quint32 nummer)
+{
+    _naechste = nummer;
+    zeigeHinweis();
+}
+
+void Header::zeigeHinweis()
+{
+    QStringList teile;
+    if (_laedt)
+        teile << tr("wird geladen…");
+    if (_naechste != 0)
+        teile << tr("Nächste Scheibe: %1").arg(_naechste);
+    ui->naechste->setText(teile.join(QStringLiteral(" · ")));
+}
+
 void Header::inputDisable()
 {
     // Disabled, the input would hand its focus down the chain to the Verlauf,

@@ -33,6 +33,13 @@ public:
     void zeige(const ServiceProvider::Scheibe &karte);
     // Why the card number cannot be entered while a card waits for a decision.
     static QString sperrText();
+    // A card is being fetched: the fields below, still the card before, are greyed.
+    void setLaedt(bool laedt);
+    // The number of the card on screen, back in the input; selected for
+    // the next scan when `waehlen`.
+    void setNummer(quint32 nummer, bool waehlen);
+    // The card number waiting for the card on screen to be done; 0 for none.
+    void setNaechste(quint32 nummer);
 
 signals:
     void scheibenIdEntered(unsigned id);
@@ -51,5 +58,9 @@ protected:
 
 private:
     Ui::Header *ui;
+    void zeigeHinweis();
+
     bool _neueNummer = true; // the next digit begins a new number
+    bool _laedt = false;
+    quint32 _naechste = 0;
 };

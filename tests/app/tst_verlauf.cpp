@@ -65,12 +65,14 @@ private slots:
     }
 
     // Return on the focused "Speichern" presses it; the scanner's digits and
-    // Return while a card waits for a decision are refused with a word and
-    // press nothing. (Station::login presses Return after the password.)
+    // Return while a card waits for a decision press nothing: the number
+    // waits as the next card, fetched once this one is saved.
+    // (Station::login presses Return after the password.)
     void keyboardAndScanner()
     {
         Station st;
         QVERIFY(st.bereit(1001, 2));
+        st.server->addCard(st.kartenSpec(1002, 2));
         // The first shot locks the input, which hands its focus to nobody: in
         // the Verlauf the scanner's keys would search, and its focus frame
         // would repaint the whole list with every card.
@@ -85,13 +87,18 @@ private slots:
         // The scanner, into the window while the input is locked.
         QTest::keyClicks(st.speichern(), QStringLiteral("1002"));
         QTest::keyClick(st.speichern(), Qt::Key_Return);
+        QCOMPARE(st.find<QLabel>("naechste")->text(), QStringLiteral("Nächste Scheibe: 1002"));
+        QCOMPARE(st.meldung(), QStringLiteral("Schuss 2 zweifelhaft – prüfen, dann Speichern"));
         QTest::qWait(200);
-        QCOMPARE(st.status(), QStringLiteral("Erst speichern oder abbrechen"));
         QCOMPARE(st.server->submissionCount(st.server->cardId(1001)), 0);
+        QCOMPARE(st.karte()->text(), QStringLiteral("1001"));
 
         QTest::keyClick(st.speichern(), Qt::Key_Return); // now the officer's own Return
         QTRY_COMPARE(st.server->submissionCount(st.server->cardId(1001)), 1);
-        QTRY_VERIFY(st.karte()->isEnabled());
+        QTRY_COMPARE(st.einstellungen().size(), 2);
+        QCOMPARE(st.karte()->text(), QStringLiteral("1002"));
+        QVERIFY(st.karte()->isEnabled());
+        QCOMPARE(st.find<QLabel>("naechste")->text(), QString());
 
         // Digits typed while the focus is elsewhere still make the number.
         st.abbrechen()->setFocus();
