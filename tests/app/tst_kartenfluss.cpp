@@ -481,20 +481,6 @@ private slots:
         st.deliver(4);
         QVERIFY(st.fluss().offeneFrage() != 0);
     }
-
-    // A scan while "Neu auswerten?" is open would answer it "Nein" with its
-    // Return: its digits and its Return are dropped, the question stays, and
-    // a Return of its own answers it.
-    void aScanDoesNotAnswerTheQuestion()
-    {
-        St st;
-        st.entry(2001);
-        st.process(1);
-        st.deliver(1);
-        st.scan(1005);
-        QVERIFY(st.fluss().offeneFrage() != 0 && !st.tastenLeck());
-        QCOMPARE(st.fluss().taste(Kartenfluss::Taste::Eingabe), Kartenfluss::TastenAntwort::Weiter);
-    }
 };
 
 QTEST_GUILESS_MAIN(TstKartenfluss)

@@ -3,6 +3,7 @@
 #include "targets/geometrie.h"
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -72,6 +73,7 @@ SimStation::SimStation()
     connect(&_maschine, &MaschineRm3::zustandGeaendert, this, [this] { _zweifelhaft = false; });
 
     // The grid.
+    connect(&_fluss, &Kartenfluss::naechsteFaellig, this, [this](quint32 nummer) { _faellig = nummer; });
     connect(&_fluss, &Kartenfluss::karteGezeigt, this, [this] {
         _nachzureichen = false;
         for (Ziel &z : _ziele)
@@ -150,6 +152,14 @@ void SimStation::ende()
         _leser = 0;
     _protokoll << _zeile;
     emit schritt();
+    // The window enters a queued number once the step that freed the input
+    // is over; so does the station, as a step of its own that a replay of
+    // the events brings about again by itself.
+    const quint32 faellig = std::exchange(_faellig, 0);
+    if (faellig != 0 && _fluss.aktiv() && !_fluss.eingabeGesperrt() && _fluss.offeneFrage() == 0) {
+        beginne(QStringLiteral("// the queued card %1 is entered").arg(faellig));
+        eingeben(faellig, false);
+    }
 }
 
 bool SimStation::frei() const
@@ -190,6 +200,11 @@ void SimStation::entry(quint32 nummer, bool behalten)
 {
     beginne(behalten ? QStringLiteral("st.entry(%1, true);").arg(nummer)
                      : QStringLiteral("st.entry(%1);").arg(nummer));
+    eingeben(nummer, behalten);
+}
+
+void SimStation::eingeben(quint32 nummer, bool behalten)
+{
     _puffer.clear();
     _eintraege.clear();
     // The card in the reader is taken out for the new one, unless the
@@ -208,8 +223,8 @@ void SimStation::scan(quint32 nummer)
     beginne(QStringLiteral("st.scan(%1);").arg(nummer));
     const QString ziffern = QString::number(nummer);
     for (qsizetype i = 0; i <= ziffern.size(); ++i) {
-        const auto antwort
-            = _fluss.taste(i < ziffern.size() ? Kartenfluss::Taste::Ziffer : Kartenfluss::Taste::Eingabe);
+        const auto antwort = i < ziffern.size() ? _fluss.taste(Kartenfluss::Taste::Ziffer, ziffern.at(i))
+                                                : _fluss.taste(Kartenfluss::Taste::Eingabe);
         if (antwort == Kartenfluss::TastenAntwort::Weiter
             || antwort == Kartenfluss::TastenAntwort::ZurNummer) {
             _leck = true;

@@ -156,6 +156,7 @@ private:
     friend class SimWahl;
     void beginne(const QString &zeile);
     void ende();
+    void eingeben(quint32 nummer, bool behalten); // the entry itself, without its event line
     void notiere(const QString &text);
     bool frei() const; // the officer can act on the window
     void speise(const QByteArray &zeile);
@@ -180,6 +181,7 @@ private:
     QString _zeile;
     bool _verwerfen = false;
     bool _leck = false;
+    quint32 _faellig = 0; // the card number queued by the flow, entered after this step
     bool _speichernGedrueckt = false;
     bool _nachzureichen = false; // "Speichern" whose submission the flow holds back
     quint32 _eingabe = 0;
