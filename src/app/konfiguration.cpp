@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cmath>
 
 #ifdef Q_OS_UNIX
@@ -116,6 +117,64 @@ QString alleVorgaben()
         .arg(werte.join(QStringLiteral(", ")));
 }
 
+// True when `b` is `a` with one letter changed, added or left out, or two
+// neighbours swapped: the typos of a key typed by hand.
+bool einBuchstabe(QStringView a, QStringView b)
+{
+    if (a.size() < b.size())
+        std::swap(a, b);
+    if (a.size() - b.size() > 1)
+        return false;
+    qsizetype i = 0;
+    while (i < b.size() && a[i] == b[i])
+        ++i;
+    if (a.size() > b.size())
+        return a.mid(i + 1) == b.mid(i);
+    return a.mid(i + 1) == b.mid(i + 1)
+        || (i + 1 < a.size() && a[i] == b[i + 1] && a[i + 1] == b[i] && a.mid(i + 2) == b.mid(i + 2));
+}
+
+// A key of the file, fit for one line of a message box.
+QString schluesselText(QString name)
+{
+    name.removeIf([](QChar c) { return !c.isPrint(); });
+    return name.size() > 40 ? name.left(40) + QStringLiteral("…") : name;
+}
+
+// One line for each key that is not in the table, with the key likely meant.
+// The keys stay in the file (schreiben keeps them), so another program's
+// keys are named too, without a guess; a file full of them is summed up.
+QStringList unbekannteSchluessel(const QJsonObject &objekt)
+{
+    constexpr int MaxZeilen = 10;
+    QStringList zeilen;
+    int weitere = 0;
+    for (auto it = objekt.begin(); it != objekt.end(); ++it) {
+        const QString name = it.key();
+        const auto &tabelle = Konfiguration::schluessel();
+        if (std::any_of(tabelle.cbegin(), tabelle.cend(),
+                        [&](const Konfiguration::Schluessel &s) { return name == QLatin1String(s.name); }))
+            continue;
+        if (zeilen.size() == MaxZeilen) {
+            ++weitere;
+            continue;
+        }
+        const QString klein = name.toLower();
+        const auto gemeint
+            = std::find_if(tabelle.cbegin(), tabelle.cend(), [&](const Konfiguration::Schluessel &s) {
+                  return einBuchstabe(klein, QString::fromLatin1(s.name));
+              });
+        zeilen
+            << (gemeint == tabelle.cend()
+                    ? QStringLiteral("'%1' ist unbekannt und wird nicht verwendet.").arg(schluesselText(name))
+                    : QStringLiteral("'%1' ist unbekannt – gemeint ist '%2'?")
+                          .arg(schluesselText(name), QLatin1String(gemeint->name)));
+    }
+    if (weitere > 0)
+        zeilen << QStringLiteral("Weitere unbekannte Schlüssel: %1.").arg(weitere);
+    return zeilen;
+}
+
 } // namespace
 
 const QList<Konfiguration::Schluessel> &Konfiguration::schluessel()
@@ -169,7 +228,9 @@ Konfiguration Konfiguration::lesen(const QString &pfad, QStringList *probleme)
           << alleVorgaben();
         return {};
     }
-    return auswerten(inhalt, pfad, probleme);
+    Konfiguration k = auswerten(inhalt, pfad, probleme);
+    p << unbekannteSchluessel(objektAus(QJsonDocument::fromJson(inhalt)));
+    return k;
 }
 
 Konfiguration Konfiguration::auswerten(const QByteArray &inhalt, const QString &pfad, QStringList *probleme)

@@ -48,11 +48,13 @@ struct Konfiguration
     // Each problem found (file missing or unreadable, not a regular file,
     // JSON syntax error with line and column, a key of the wrong type or out
     // of range) is added to `probleme` as one German line that also names
-    // the value used instead. Never blocks: a FIFO or a device named
-    // config.json is reported, not opened.
+    // the value used instead; after them one line for each key not in the
+    // table ("URL" is taken for "url"? a key of another program?). Never
+    // blocks: a FIFO or a device named config.json is reported, not opened.
     static Konfiguration lesen(const QString &pfad, QStringList *probleme = nullptr);
-    // lesen() once the bytes are in memory; `pfad` is where they came from,
-    // for a relative "ca".
+    // lesen() once the bytes are in memory, without the lines of unknown
+    // keys: what the values are; `pfad` is where they came from, for a
+    // relative "ca".
     static Konfiguration auswerten(const QByteArray &inhalt, const QString &pfad,
                                    QStringList *probleme = nullptr);
     // Reads the certificates of the PEM file `datei` (a relative name counts

@@ -82,7 +82,30 @@ private slots:
                 { "port", "COM3" },
                 { "wertung", 4 },
                 { "teilergrenze", 99 },
-                { "drucker", 0 } });
+                { "drucker", 0 } },
+              { "'x' ist unbekannt und wird nicht verwendet." });
+        // Typed by hand, a key meant for the table; another program's keys
+        // are named without a guess, and not at any length or number.
+        const auto unbekannt = [](const QString &name) {
+            return QStringLiteral("'%1' ist unbekannt und wird nicht verwendet.").arg(name);
+        };
+        zeile("unknown keys",
+              "{\"URL\":\"http://h:1/q\",\"Port\":\"COM3\",\"wertnug\":3,\"drucke\":2,\"tielergrenze\":1,"
+              "\"cas\":\"\",\"xyz\":1,\"\\u0007"
+                  + QByteArray(50, 'y') + "\":1}",
+              {},
+              { unbekannt(QString(40, 'y') + "…"), "'Port' ist unbekannt – gemeint ist 'port'?",
+                "'URL' ist unbekannt – gemeint ist 'url'?", "'cas' ist unbekannt – gemeint ist 'ca'?",
+                "'drucke' ist unbekannt – gemeint ist 'drucker'?",
+                "'tielergrenze' ist unbekannt – gemeint ist 'teilergrenze'?",
+                "'wertnug' ist unbekannt – gemeint ist 'wertung'?", unbekannt("xyz") });
+        QStringList elf;
+        for (int i = 0; i < 10; ++i)
+            elf << unbekannt(QStringLiteral("k%1").arg(i));
+        zeile(
+            "eleven unknown keys",
+            R"({"k0":0,"k1":0,"k2":0,"k3":0,"k4":0,"k5":0,"k6":0,"k7":0,"k8":0,"k9":0,"port":"COM2","k_":0})",
+            { { "port", "COM2" } }, elf << "Weitere unbekannte Schlüssel: 1.");
         zeile("empty strings count", "{\"url\":\"\",\"port\":\"\"}", { { "url", "" }, { "port", "" } });
         zeile("above the range, fraction, beyond 32 bits",
               "{\"wertung\":10,\"teilergrenze\":4294967296,\"drucker\":2.5}", {},
