@@ -6,6 +6,7 @@ KOVRIT_PACKAGES=(
     build-essential cmake ninja-build pkg-config file
     qt6-base-dev qt6-base-dev-tools
     qt6-serialport-dev
+    qt6-translations-l10n
     qt6-websockets-dev qt6-httpserver-dev
     libqt6sql6-sqlite
     fonts-dejavu-core

@@ -7,8 +7,70 @@
 #include <QDebug>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QNetworkReply>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
+
+namespace {
+
+// What "Server prüfen" found, in the dialog's words: the server client's
+// text speaks of config.json and a restart, which the dialog replaces. Its
+// first line ends in "(code)" or "(0:status)", as every failure text of the
+// server client does; the line below it, if any, is the cause in words.
+QString pruefergebnis(const QString &fehler, const QUrl &url, bool ohneToken)
+{
+    const QString zeile = fehler.section(QLatin1Char('\n'), 0, 0);
+    const QString ursache = fehler.section(QLatin1Char('\n'), 1);
+    static const QRegularExpression zahlen(QStringLiteral("\\((\\d+)(?::(\\d+))?\\)\\s*$"));
+    const QRegularExpressionMatch m = zahlen.match(zeile);
+    const int code = m.hasMatch() ? m.captured(1).toInt() : -1;
+    const int status = m.captured(2).toInt();
+    const QString ort = QStringLiteral("%1:%2")
+                            .arg(url.host())
+                            .arg(url.port(url.scheme() == QLatin1String("https") ? 443 : 80));
+    switch (code) {
+    case QNetworkReply::ConnectionRefusedError:
+        return Einstellungen::tr("Server nicht erreichbar: %1 nimmt keine Verbindung an.").arg(ort);
+    case QNetworkReply::HostNotFoundError:
+        return Einstellungen::tr("Server nicht erreichbar: den Rechner %1 gibt es nicht.").arg(url.host());
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::UnknownNetworkError:
+        return Einstellungen::tr("Server nicht erreichbar: die Verbindung zu %1 brach ab.").arg(ort);
+    case QNetworkReply::SslHandshakeFailedError:
+        // The dialog has a field for the club's certificate.
+        return Einstellungen::tr("Zertifikat abgelehnt: %1")
+            .arg(ursache.isEmpty()
+                     ? Einstellungen::tr("die verschlüsselte Verbindung kam nicht zustande.")
+                     : QString(ursache).replace(QStringLiteral("in config.json unter \"ca\" eintragen"),
+                                                Einstellungen::tr("unter „Zertifikat (PEM)“ angeben")));
+    case QNetworkReply::AuthenticationRequiredError:
+        return ohneToken ? Einstellungen::tr("Token fehlt: der Server verlangt ein Stations-Token.")
+                         : Einstellungen::tr("Token abgelehnt: der Server kennt dieses Stations-Token nicht "
+                                             "(oder es ist abgelaufen).");
+    case QNetworkReply::ProtocolUnknownError:
+    case QNetworkReply::ProtocolInvalidOperationError:
+        return Einstellungen::tr("Die Server-URL ist ungültig: sie muss mit http:// oder https:// beginnen.");
+    case QNetworkReply::ContentNotFoundError:
+        if (ursache.isEmpty())
+            return Einstellungen::tr(
+                "Keine Wettkampfliste unter dieser URL (HTTP 404): stimmt der Pfad, etwa "
+                "„/quilvo“?");
+        break;
+    default:
+        break;
+    }
+    if (!ursache.isEmpty()) // a redirect, an oversized or late answer
+        return Einstellungen::tr("Keine Wettkampfliste: %1").arg(ursache);
+    if (code == 0)
+        return Einstellungen::tr("Keine Wettkampfliste: der Server antwortet mit HTTP %1.").arg(status);
+    return Einstellungen::tr("Keine Wettkampfliste: der Server meldet Fehler %1.").arg(code);
+}
+
+} // namespace
 
 Einstellungen::Einstellungen(QWidget *parent, const QString &pfad, const Konfiguration &konfiguration)
     : QDialog(parent)
@@ -100,10 +162,15 @@ void Einstellungen::on_serverPruefen_clicked()
     connect(_pruefung.get(), &ServiceProvider::wettkampfe, this,
             [this](const QList<QPair<quint32, QString>> &liste) {
                 ui->serverStatus->setText(liste.size() == 1
-                                              ? tr("Der Server antwortet: 1 Wettkampf.")
-                                              : tr("Der Server antwortet: %1 Wettkämpfe.").arg(liste.size()));
+                                              ? tr("Verbindung in Ordnung, 1 Wettkampf")
+                                              : tr("Verbindung in Ordnung, %1 Wettkämpfe").arg(liste.size()));
             });
-    connect(_pruefung.get(), &ServiceProvider::requestError, ui->serverStatus, &QLabel::setText);
+    connect(_pruefung.get(), &ServiceProvider::requestError, this,
+            [this, url = QUrl(ui->url->text()), ohneToken = ui->jwt->text().isEmpty()](const QString &text) {
+                qInfo().noquote() << "Einstellungen::on_serverPruefen_clicked: "
+                        + QString(text).replace(QLatin1Char('\n'), QStringLiteral(" / "));
+                ui->serverStatus->setText(pruefergebnis(text, url, ohneToken));
+            });
     ui->serverStatus->setText(tr("Frage den Server …"));
     _pruefung->getWettkampfe();
 }

@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/sprache.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -13,6 +14,7 @@ int main(int argc, char *argv[])
     // The machine's number fields are read with strtod, which must see "."
     // as the decimal point whatever the desktop's language.
     std::setlocale(LC_NUMERIC, "C");
+    Sprache::deutsch(&app);
 
     int rc;
     {

@@ -7,9 +7,12 @@
 #include "targets/scheibenlayout.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStandardPaths>
 #include <QSysInfo>
 
 Nebenansichten::Nebenansichten(const Kartenfluss &fluss, QWidget *fenster)
@@ -25,6 +28,7 @@ void Nebenansichten::richteMenuesEin(QMenu *datei, QAction *vor, QMenuBar *leist
     connect(_drucken, &QAction::triggered, this, &Nebenansichten::onDrucken);
     _pdf = new QAction(tr("Als PDF speichern…"), _fenster);
     _pdf->setObjectName(QStringLiteral("pdf"));
+    _pdf->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
     connect(_pdf, &QAction::triggered, this, &Nebenansichten::onPdf);
     datei->insertActions(vor, { _drucken, _pdf });
 
@@ -129,13 +133,30 @@ bool Nebenansichten::alsPdfSpeichern(const QString &datei)
     return karteDa() && Druckseite::alsPdf(datei, inhalt());
 }
 
+QString Nebenansichten::pdfVorschlag() const
+{
+    QString ordner = _pdfOrdner;
+    // A fresh account may have no Documents folder; the dialog would then
+    // open wherever the program was started.
+    for (const QString &sonst :
+         { QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation), QDir::homePath() })
+        if (!QFileInfo(ordner).isDir())
+            ordner = sonst;
+    return QDir(ordner).filePath(QStringLiteral("Scheibe-%1.pdf").arg(_fluss.nummer()));
+}
+
 void Nebenansichten::onPdf()
 {
-    const QString datei = QFileDialog::getSaveFileName(_fenster, tr("Als PDF speichern"),
-                                                       QStringLiteral("Scheibe-%1.pdf").arg(_fluss.nummer()),
+    const QString datei = QFileDialog::getSaveFileName(_fenster, tr("Als PDF speichern"), pdfVorschlag(),
                                                        tr("PDF-Dateien (*.pdf)"));
-    if (!datei.isEmpty() && !alsPdfSpeichern(datei))
+    if (datei.isEmpty())
+        return;
+    if (!alsPdfSpeichern(datei)) {
         emit fehler(tr("Die Datei %1 konnte nicht geschrieben werden.").arg(datei));
+        return;
+    }
+    // Remembered for this run only: the station keeps nothing between runs.
+    _pdfOrdner = QFileInfo(datei).absolutePath();
 }
 
 void Nebenansichten::onDrucken()

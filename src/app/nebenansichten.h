@@ -32,6 +32,10 @@ public:
     void aktualisieren();
     // False with nothing on screen or when the file cannot be written.
     bool alsPdfSpeichern(const QString &datei);
+    // What the file dialog of "Als PDF speichern…" offers: "Scheibe-<number
+    // on screen>.pdf" in the folder of the last PDF saved in this run, else
+    // in Documents, else in the home folder.
+    QString pdfVorschlag() const;
     Schuetzenanzeige *anzeige() const { return _anzeige; }
 
 signals:
@@ -52,4 +56,5 @@ private:
     QAction *_anzeigeZeigen = nullptr;
     QAction *_drucken = nullptr;
     QAction *_pdf = nullptr;
+    QString _pdfOrdner; // of the last PDF saved in this run
 };

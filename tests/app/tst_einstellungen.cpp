@@ -1,18 +1,26 @@
 #include "app/einstellungen.h"
+#include "app/kartenfluss.h"
 #include "app/konfiguration.h"
+#include "app/nebenansichten.h"
+#include "app/sprache.h"
 #include "common/ptypair.h"
 #include "machine/maschine.h"
 #include "machine/portliste.h"
 #include "server/recordinghttpserver.h"
+#include "targets/scheibenlayout.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -23,7 +31,8 @@
 #include <unistd.h>
 
 // The settings dialog: config.json written through it, the port's line and
-// "Server prüfen". The file itself is tst_konfiguration's.
+// "Server prüfen"; and the toolkit's dialogs in German. The file itself is
+// tst_konfiguration's.
 
 class TestEinstellungen : public QObject
 {
@@ -131,30 +140,105 @@ private slots:
                  qPrintable(zeile));
     }
 
-    // "Server prüfen" asks with the URL and token as they stand in the dialog.
+    // "Server prüfen" asks with the URL and token as they stand in the
+    // dialog, and answers in the dialog's words: never with the start-up
+    // text, which sends the officer to config.json and a restart.
     void serverPruefen_data()
     {
         QTest::addColumn<int>("status"); // 0: connection refused
-        QTest::addColumn<QString>("antwort");
-        QTest::newRow("two competitions") << 200 << "Der Server antwortet: 2 Wettkämpfe.";
-        // The failure's words are the server client's.
-        QTest::newRow("refused") << 0 << "Netzwerkfehler!";
+        QTest::addColumn<QByteArray>("kopf");
+        QTest::addColumn<QString>("antwort"); // %1: the refused port
+        QTest::newRow("three competitions") << 200 << QByteArray() << "Verbindung in Ordnung, 3 Wettkämpfe";
+        QTest::newRow("refused") << 0 << QByteArray()
+                                 << "Server nicht erreichbar: 127.0.0.1:%1 nimmt keine Verbindung an.";
+        QTest::newRow("token refused")
+            << 401 << QByteArray()
+            << "Token abgelehnt: der Server kennt dieses Stations-Token nicht (oder es ist abgelaufen).";
+        QTest::newRow("redirect")
+            << 301 << QByteArray("Location: https://neu.example/quilvo/wettkampfe\r\n")
+            << "Keine Wettkampfliste: Der Server leitet auf "
+               "https://neu.example/quilvo/wettkampfe um; kovrit folgt keiner Umleitung.";
     }
     void serverPruefen()
     {
         QFETCH(int, status);
+        QFETCH(QByteArray, kopf);
         QFETCH(QString, antwort);
         RecordingHttpServer http;
         QVERIFY(http.listen());
-        http.setAnswer(200, R"([{"id":1,"name":"A"},{"id":2,"name":"B"}])");
+        http.setAnswer(status, R"([{"id":1,"name":"A"},{"id":2,"name":"B"},{"id":3,"name":"C"}])");
+        http.setHeaders(kopf);
         const QString frei = QString::number(RecordingHttpServer::refusedPort());
         Einstellungen d(nullptr, "config.json", Konfiguration());
         d.findChild<QLineEdit *>("url")->setText(status ? http.baseUrl() : "http://127.0.0.1:" + frei);
         d.findChild<QLineEdit *>("jwt")->setText("neu");
         d.findChild<QPushButton *>("serverPruefen")->click();
-        QTRY_VERIFY2_WITH_TIMEOUT(d.findChild<QLabel *>("serverStatus")->text().startsWith(antwort),
-                                  qPrintable(d.findChild<QLabel *>("serverStatus")->text()), 10000);
+        auto *text = d.findChild<QLabel *>("serverStatus");
+        QTRY_VERIFY_WITH_TIMEOUT(!text->text().startsWith("Frage den Server"), 10000);
+        QCOMPARE(text->text(), antwort.replace("%1", frei));
         QCOMPARE(http.lastRequest().headers.value("authorization"), QByteArray(status ? "Bearer neu" : ""));
+    }
+
+    // The toolkit's own texts are German (qt6-translations-l10n), and the
+    // PDF of card 1005 is offered as Scheibe-1005.pdf in Documents, then in
+    // the folder the last one went to.
+    void deutschUndPdf()
+    {
+        QVERIFY2(Sprache::deutsch(qApp), "qtbase_de.qm missing: apt-get install qt6-translations-l10n");
+        QMessageBox box;
+        box.setStandardButtons(QMessageBox::Cancel);
+        QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("Abbrechen"));
+
+        QTemporaryDir home;
+        const QByteArray vorher = qgetenv("HOME");
+        qputenv("HOME", home.path().toUtf8());
+        QVERIFY(QDir(home.path()).mkpath("Dokumente/Ablage"));
+        QFile orte(home.filePath(".config/user-dirs.dirs"));
+        QVERIFY(QDir(home.path()).mkpath(".config") && orte.open(QIODevice::WriteOnly));
+        orte.write("XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+        orte.close();
+        struct : Kartenfluss::Anschluss
+        {
+            quint32 abrufen(quint32) override { return 1; }
+            quint32 uebermitteln(quint32, const ServiceProvider::Treffer *, quint32) override { return 0; }
+            bool einstellen(const Kartenfluss::Einstellung &) override { return true; }
+            void karteBeenden() override { }
+            void schuesseVergessen() override { }
+            void wiederholen() override { }
+        } anschluss;
+        Kartenfluss fluss(anschluss);
+        fluss.angemeldet();
+        fluss.nummerEingegeben(1005, 1);
+        ServiceProvider::Scheibe karte;
+        karte.id = 7;
+        karte.waffenTyp = 1;
+        karte.schussProScheibe = 1;
+        karte.teilerFaktor = 1.0;
+        fluss.scheibeErhalten(1, karte);
+        QMainWindow fenster;
+        Nebenansichten neben(fluss, &fenster);
+        neben.richteMenuesEin(fenster.menuBar()->addMenu("Datei"), nullptr, fenster.menuBar(), nullptr);
+        ScheibenLayout raster;
+        QVERIFY(raster.setLayout(1, ScheibenLayout::Lg, 1.0));
+        neben.setRaster(&raster, "Wettkampf");
+        QStringList angeboten; // file, the label of the folder
+        for (const QString &ziel : { home.filePath("Dokumente/Ablage/a.pdf"), home.filePath("b.pdf") }) {
+            QTimer::singleShot(0, this, [&] {
+                auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                angeboten << dialog->selectedFiles().value(0)
+                          << dialog->findChild<QLabel *>("lookInLabel")->text();
+                dialog->selectFile(ziel);
+                static_cast<QDialog *>(dialog)->accept(); // as the officer's "Speichern"
+            });
+            fenster.findChild<QAction *>("pdf")->trigger();
+            QVERIFY(QFileInfo(ziel).size() > 0);
+        }
+        qputenv("HOME", vorher);
+        QCOMPARE(angeboten,
+                 QStringList({ home.filePath("Dokumente/Scheibe-1005.pdf"), "Suchen in:",
+                               home.filePath("Dokumente/Ablage/Scheibe-1005.pdf"), "Suchen in:" }));
+        QCOMPARE(fenster.findChild<QAction *>("pdf")->shortcut(), QKeySequence("Ctrl+Shift+P"));
     }
 };
 

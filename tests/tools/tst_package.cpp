@@ -45,8 +45,8 @@ private slots:
         QVERIFY(inhalt.contains("./usr/share/icons/hicolor/256x256/apps/kovrit.png"));
         QVERIFY(!inhalt.contains("kovrit-server"));
         const QByteArray depends = run("dpkg-deb", { "-f", deb, "Depends" });
-        for (const char *paket :
-             { "libqt6widgets6", "libqt6network6", "libqt6serialport6", "qt6-qpa-plugins" })
+        for (const char *paket : { "libqt6widgets6", "libqt6network6", "libqt6serialport6", "qt6-qpa-plugins",
+                                   "qt6-translations-l10n" })
             QVERIFY2(depends.contains(paket), depends.constData());
 
         const QString root = dir.filePath("root");
@@ -75,6 +75,8 @@ private slots:
         QVERIFY(anfragen.wait(20000));
         QCOMPARE(anfragen.first().mid(1), (QList<QVariant> { "/quilvo/wettkampfe", 200 }));
         QCOMPARE(kovrit.state(), QProcess::Running); // the destructor ends it
+        // The toolkit's dialogs speak German from the package's dependency.
+        QVERIFY(kovrit.readAllStandardError().contains("Sprache::deutsch: loaded"));
     }
 };
 
