@@ -96,12 +96,11 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
 
     _serviceProvider.init(konfiguration.url, konfiguration.jwt);
     _serviceProvider.setZertifikate(konfiguration.zertifikate);
+    // What was wrong with config.json is said once the window stands, and
+    // first: a wrong server in it is the likely cause of any network box,
+    // so the competition list is asked for once the box is closed.
+    _startBericht = probleme.isEmpty() ? QString() : Konfiguration::bericht(path, probleme);
     gotoLoginLayout();
-
-    // What was wrong with config.json is said once the window stands.
-    if (!probleme.isEmpty())
-        QTimer::singleShot(
-            0, this, [this, text = Konfiguration::bericht(path, probleme)] { onVerbindungsFehler(text); });
 }
 
 MainWindow::~MainWindow()
@@ -155,7 +154,14 @@ void MainWindow::gotoLoginLayout()
     connect(&_serviceProvider, &ServiceProvider::loginFailed, _login, &Login::setAnmeldeFehler);
     connect(_login, &Login::wettkampfRefreshSelected, &_serviceProvider, &ServiceProvider::getWettkampfe);
     connect(&_serviceProvider, &ServiceProvider::wettkampfe, _login, &Login::setWettkampfe);
-    _serviceProvider.getWettkampfe();
+    if (_startBericht.isEmpty()) {
+        _serviceProvider.getWettkampfe();
+    } else {
+        QTimer::singleShot(0, this, [this] {
+            onVerbindungsFehler(std::exchange(_startBericht, QString()));
+            _serviceProvider.getWettkampfe();
+        });
+    }
     ui->body->addStretch(1);
 
     ui->logoff->setEnabled(false);
@@ -403,4 +409,10 @@ void MainWindow::zeigeMaschinenStatus()
 {
     _maschinenStatus->setText(_fluss.maschinenText(_maschine.zustand(), _portWaechter.wartet(),
                                                    _portWaechter.verbindetNeu(), _maschine.serialPort()));
+    _maschinenStatus->setToolTip(
+        _fluss.ignoriert() == 0
+            ? QString()
+            : tr("Die Maschine hat Schüsse gemeldet, die keine Scheibe erwartete: vor der Einstellung der "
+                 "Scheibe auf dem Schirm oder nach ihrem letzten Schuss. Gehören sie zu dieser Scheibe, "
+                 "abbrechen und die Karte erneut einlesen."));
 }

@@ -136,6 +136,7 @@ private:
     QString _url; // server and station token as configured, for the next login
     QString _jwt;
     bool _serverNeu = false; // changed while logged in: taken at the logoff
+    QString _startBericht; // what was wrong with config.json, until it is shown
     // Link state at the right of the status bar, so the officer sees whether
     // shots can arrive at all.
     QLabel *_maschinenStatus = nullptr;

@@ -89,11 +89,16 @@ QString Verlauf::zaehlung() const
 {
     int gespeichert = 0;
     int offen = 0;
+    int abgebrochen = 0;
     for (const Eintrag &e : _eintraege) {
         gespeichert += e.zustand == Gespeichert;
+        abgebrochen += e.zustand == Abgebrochen;
         offen += e.zustand != Gespeichert && e.zustand != Abgebrochen;
     }
-    return _eintraege.isEmpty() ? QString() : tr("%1 gespeichert, %2 offen").arg(gespeichert).arg(offen);
+    if (_eintraege.isEmpty())
+        return QString();
+    const QString text = tr("%1 gespeichert, %2 offen").arg(gespeichert).arg(offen);
+    return abgebrochen == 0 ? text : text + tr(", %1 abgebrochen").arg(abgebrochen);
 }
 
 int Verlauf::rowCount(const QModelIndex &parent) const

@@ -29,7 +29,7 @@ public:
     Zustand zustand(int zeile) const;
     Zustand zustandVon(quint64 karte) const { return zustand(this->zeile(karte)); }
     static QString zustandText(Zustand zustand);
-    // "12 gespeichert, 1 offen"
+    // "12 gespeichert, 1 offen, 2 abgebrochen"
     QString zaehlung() const;
 
     int rowCount(const QModelIndex &parent = {}) const override;

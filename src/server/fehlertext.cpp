@@ -24,6 +24,13 @@ QString Fehlertext::anfrage(int code, int status, const QUrl &url, int zeitlimit
     if (status == 404 && scheibe >= 0)
         return QStringLiteral("Scheibe %1 nicht gefunden (oder sie gehört zu einem anderen Wettkampf).")
             .arg(scheibe);
+    // The competition list, the first request of all, not found: the URL's
+    // path is wrong, most often by a trailing "/" that doubles the one of
+    // the request.
+    if (status == 404 && url.path().endsWith(QLatin1String("/wettkampfe")))
+        return url.path().contains(QLatin1String("//"))
+            ? QStringLiteral("Pfad %1 nicht gefunden – endet die URL mit '/'?").arg(url.path())
+            : QStringLiteral("Pfad %1 nicht gefunden – stimmt der Pfad in der URL?").arg(url.path());
     return {};
 }
 

@@ -196,16 +196,17 @@ private slots:
     }
 
     // What an unusable config.json reads as is Konfiguration's business; the
-    // window must come up even with an endless one.
+    // window must come up even with an endless one, and say so before the
+    // unreachable server that the file's built-in values name.
     void windowStartsWithAnEndlessConfiguration()
     {
         Station st; // closes whatever box the unreachable server brings
         MainWindow fenster(nullptr, QStringLiteral("/dev/zero"));
-        // Once the window stands, one box says what was wrong with the file.
-        QTRY_VERIFY(std::any_of(st.fehler.cbegin(), st.fehler.cend(), [](const QString &t) {
-            return t.startsWith(QLatin1String("Die Einstellungsdatei /dev/zero ist nicht in Ordnung:"))
-                && t.endsWith(QStringLiteral("„Datei“ → „Einstellungen…“ ändern."));
-        }));
+        QTRY_COMPARE_WITH_TIMEOUT(st.fehler.size(), 2, 10000);
+        QVERIFY(st.fehler.first().startsWith(
+            QLatin1String("Die Einstellungsdatei /dev/zero ist nicht in Ordnung:")));
+        QVERIFY(st.fehler.first().endsWith(QStringLiteral("„Datei“ → „Einstellungen…“ ändern.")));
+        QVERIFY2(st.fehler.last().startsWith(QLatin1String("Netzwerkfehler!")), qPrintable(st.fehler.last()));
     }
 
     // A whole day's work leaves the password nowhere and the tokens out of

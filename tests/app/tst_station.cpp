@@ -114,6 +114,42 @@ private slots:
         QTRY_COMPARE(st.scheibe(0)->teilerLabel(), QStringLiteral("100,0T"));
     }
 
+    // While a card is fetched or asked about, the header says so and does
+    // not pass the card below off as the new one; after "Nein" the number of
+    // the card on screen comes back, selected. Escape then cancels that
+    // card, asking first for the hits the server does not hold, and a line
+    // and the count say so.
+    void theHeaderNeverContradictsTheCard()
+    {
+        Station st;
+        QVERIFY(st.bereit(1000, 3));
+        auto karte = st.kartenSpec(1001, 3);
+        karte.hits = { { 1.0, 0.0, 10.4, 250.0 } };
+        st.server->addCard(karte);
+        st.antwort = QMessageBox::NoButton;
+        st.tippen(1001);
+        QTRY_COMPARE(st.fragen.size(), 1);
+        QCOMPARE(st.find<QLabel>("naechste")->text(), QStringLiteral("wird geladen…"));
+        QMessageBox *box = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *b = qobject_cast<QMessageBox *>(w); b && b->isVisible())
+                box = b;
+        QVERIFY(box);
+        box->button(QMessageBox::No)->click();
+        QTRY_COMPARE(st.karte()->text(), QStringLiteral("1000"));
+        QCOMPARE(st.karte()->selectedText().trimmed(), QStringLiteral("1000"));
+        QCOMPARE(st.find<QLabel>("naechste")->text(), QString());
+
+        st.antwort = QMessageBox::Yes;
+        st.sim.queueShots({ zehnSchuss().first() });
+        QTRY_VERIFY(!st.karte()->isEnabled());
+        QTest::keyClick(st.window.get(), Qt::Key_Escape);
+        QTRY_COMPARE(st.meldung(), QStringLiteral("Scheibe 1000 abgebrochen – Karte erneut einlesen"));
+        QCOMPARE(st.fragen.last(), QStringLiteral("Nicht gespeicherte Treffer verwerfen?"));
+        QCOMPARE(st.find<QLabel>("zaehlung")->text(),
+                 QStringLiteral("0 gespeichert, 0 offen, 1 abgebrochen"));
+    }
+
     // Hits the server does not hold are not thrown away without a question.
     void nothingThrownAwayWithoutAQuestion_data()
     {

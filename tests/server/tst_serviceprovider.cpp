@@ -282,6 +282,10 @@ private slots:
         QCOMPARE(Fehlertext::anfrage(1, 0, QUrl("https://h/q"), 30000), "Server h:443 nicht erreichbar.");
         QCOMPARE(Fehlertext::anfrage(5, 200, h, 30000), QString()); // body cut off
         QCOMPARE(Fehlertext::anfrage(203, 404, h, 30000), QString()); // not a card
+        QCOMPARE(Fehlertext::anfrage(203, 404, QUrl("http://h/quilvo//wettkampfe"), 30000),
+                 "Pfad /quilvo//wettkampfe nicht gefunden – endet die URL mit '/'?");
+        QCOMPARE(Fehlertext::anfrage(203, 404, QUrl("http://h/quilvo2/wettkampfe"), 30000),
+                 "Pfad /quilvo2/wettkampfe nicht gefunden – stimmt der Pfad in der URL?");
         QCOMPARE(Fehlertext::anfrage(5, 0, h, _sp->transferTimeout()),
                  "Der Server hat nicht innerhalb von 30 s geantwortet.");
     }
