@@ -62,6 +62,12 @@ MainWindow::MainWindow(QWidget *parent, const QString &path)
     _zaehlung->setObjectName(QStringLiteral("zaehlung"));
     ui->statusBar->addPermanentWidget(_zaehlung);
     connect(&_fluss.verlauf(), &Verlauf::zaehlungGeaendert, _zaehlung, &QLabel::setText);
+    _serverStatus = new QLabel(this);
+    _serverStatus->setObjectName(QStringLiteral("serverStatus"));
+    ui->statusBar->addPermanentWidget(_serverStatus);
+    connect(&_serviceProvider, &ServiceProvider::erreichbar, this, &MainWindow::zeigeServer);
+    _warteUhr.setInterval(1000);
+    connect(&_warteUhr, &Wecker::timeout, this, &MainWindow::zaehleWarten);
     _maschinenStatus = new QLabel(this);
     _maschinenStatus->setObjectName(QStringLiteral("maschinenStatus"));
     ui->statusBar->addPermanentWidget(_maschinenStatus);
@@ -344,6 +350,31 @@ void MainWindow::zeigeMeldung(const QString &text, bool gespeichert)
     _meldung->setPalette(farben);
     _meldung->setText(text);
     _neben.aktualisieren();
+    // A server that takes its time is seen to: the wait counts the seconds.
+    _warteSekunden = 0;
+    if (text == Verlauf::zustandText(Verlauf::WirdGespeichert))
+        _warteUhr.start();
+    else
+        _warteUhr.stop();
+}
+
+void MainWindow::zaehleWarten()
+{
+    if (!_meldung)
+        return;
+    ++_warteSekunden;
+    _meldung->setText(Verlauf::zustandText(Verlauf::WirdGespeichert) + tr(" %1 s").arg(_warteSekunden));
+}
+
+void MainWindow::zeigeServer(bool antwortet)
+{
+    if (antwortet)
+        _stummSeit = QDateTime();
+    else if (!_stummSeit.isValid())
+        _stummSeit = Uhr::aktuell().jetzt();
+    _serverStatus->setText(
+        antwortet ? tr("Server: antwortet")
+                  : tr("Server: keine Antwort seit %1").arg(_stummSeit.toString(QStringLiteral("hh:mm:ss"))));
 }
 
 void MainWindow::stelleMaschineEin(const Konfiguration &k)

@@ -9,6 +9,7 @@
 #include "machine/schussbuffer.h"
 #include "server/serviceprovider.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -107,6 +108,8 @@ private:
     // A short note in the status bar; the competition name comes back after it.
     void hinweis(const QString &text);
     void maschineWieder(int zustand);
+    void zaehleWarten();
+    void zeigeServer(bool antwortet);
     void zeigeLaden(bool laedt);
     void naechsteEinlesen(quint32 nummer);
     // Removes one screen widget from the body and deletes it.
@@ -140,4 +143,8 @@ private:
     // Link state at the right of the status bar, so the officer sees whether
     // shots can arrive at all.
     QLabel *_maschinenStatus = nullptr;
+    QLabel *_serverStatus = nullptr; // whether the server answered its latest request
+    QDateTime _stummSeit; // the first request in a row it did not answer
+    Wecker _warteUhr; // a second of "wird gespeichert…"
+    int _warteSekunden = 0;
 };

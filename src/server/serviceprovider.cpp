@@ -308,6 +308,7 @@ QByteArray ServiceProvider::koerper(QNetworkReply *reply)
 void ServiceProvider::onLoginFinished(QNetworkReply *reply, const QString &wettkampfName, const QString &user)
 {
     const Outcome outcome = outcomeOf(reply);
+    emit erreichbar(outcome.status != 0);
     // The token goes into every later request's header; one that is not a
     // plain token is a failed login, and nothing of it is sent.
     const QString token = outcome.ok() ? leseLogin(koerper(reply)) : QString();
@@ -329,6 +330,7 @@ void ServiceProvider::onLoginFinished(QNetworkReply *reply, const QString &wettk
 void ServiceProvider::onWettkampfeFinished(QNetworkReply *reply)
 {
     const Outcome outcome = outcomeOf(reply);
+    emit erreichbar(outcome.status != 0);
     if (outcome.code != 0) {
         emit requestError(
             mitUrsache(QStringLiteral("Netzwerkfehler!  Bitte überprüfen Sie Ihre URL / JWT Einstellungen in "
@@ -348,6 +350,7 @@ void ServiceProvider::onWettkampfeFinished(QNetworkReply *reply)
 void ServiceProvider::onScheibeFinished(QNetworkReply *reply, quint32 id)
 {
     const Outcome outcome = outcomeOf(reply);
+    emit erreichbar(outcome.status != 0);
     const Antwort antwort(this, reply);
     if (!outcome.ok()) {
         emit scheibeFailed(antwort.nummer());
@@ -365,6 +368,7 @@ void ServiceProvider::onScheibeFinished(QNetworkReply *reply, quint32 id)
 void ServiceProvider::onTrefferFinished(QNetworkReply *reply)
 {
     const Outcome outcome = outcomeOf(reply);
+    emit erreichbar(outcome.status != 0);
     const Antwort antwort(this, reply);
     if (!outcome.ok()) {
         emit setTrefferFailed(antwort.nummer());

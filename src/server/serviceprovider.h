@@ -107,6 +107,9 @@ signals:
     void setTrefferFailed(quint32 auftrag);
     // Emitted just before requestError when a card fetch failed.
     void scheibeFailed(quint32 auftrag);
+    // Before each outcome: whether the server answered at all (with any
+    // HTTP status), so a window can show a server that has gone silent.
+    void erreichbar(bool antwortet);
 
 public slots:
     void doLogin(quint32 wettkampfId, const QString &wettkampfName, const QString &user,

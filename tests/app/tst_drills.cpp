@@ -100,6 +100,10 @@ private slots:
         // The window's focus widget: the offscreen platform does not activate
         // the window again after the box.
         QCOMPARE(st.window->focusWidget(), st.speichern());
+        const QString server = st.find<QLabel>("serverStatus")->text();
+        QVERIFY2(server.startsWith(art == Stoerer::Tot ? QLatin1String("Server: keine Antwort seit ")
+                                                       : QLatin1String("Server: antwortet")),
+                 qPrintable(server));
 
         stoerer.reset();
         QVERIFY(st.startServer(st.port));
@@ -107,6 +111,7 @@ private slots:
         QCOMPARE(st.storedOnce(1001), treffer(zehnSchuss()));
         QTRY_VERIFY(st.karte()->isEnabled());
         QCOMPARE(st.fehler.size(), 1);
+        QCOMPARE(st.find<QLabel>("serverStatus")->text(), QStringLiteral("Server: antwortet"));
     }
 
     // The adapter pulled out mid-card and plugged in again under the same
