@@ -12,6 +12,11 @@ Ergebnis::Ergebnis(QWidget *parent)
     ui->setupUi(this);
     // The totals change with every shot; see RahmenStil.
     ui->groupBox->setStyle(new RahmenStil(this));
+    // Wide enough for a series of three digits from the start: a label that
+    // grows with its text would shift the panels beside it mid-card.
+    ui->ringe->setMinimumWidth(ui->ringe->fontMetrics().horizontalAdvance(QStringLiteral("888 / 8888")));
+    ui->zehntel->setMinimumWidth(
+        ui->zehntel->fontMetrics().horizontalAdvance(QStringLiteral("888,8 / 8888,8")));
 }
 
 Ergebnis::~Ergebnis()

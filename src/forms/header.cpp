@@ -2,6 +2,7 @@
 
 #include "ui_header.h"
 
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPalette>
 
@@ -40,6 +41,27 @@ void Header::set(const QString &schutze, const QString &mannschaft, const QStrin
     // The info line is often longer than its field.
     ui->info->setToolTip(info);
     ui->info->setCursorPosition(0);
+    passeInfoAn();
+}
+
+void Header::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    passeInfoAn();
+}
+
+void Header::passeInfoAn()
+{
+    QFont schrift = font();
+    const qreal voll = schrift.pointSizeF();
+    // The frame and the margins of the line edit take some of its width.
+    const int platz = ui->info->width() - 12;
+    for (qreal groesse = voll; groesse >= 0.7 * voll; groesse -= 0.5) {
+        schrift.setPointSizeF(groesse);
+        if (QFontMetrics(schrift).horizontalAdvance(ui->info->text()) <= platz)
+            break;
+    }
+    ui->info->setFont(schrift);
 }
 
 void Header::zeige(const ServiceProvider::Scheibe &k)

@@ -50,6 +50,7 @@ public slots:
     void on_scheibe_returnPressed();
 
 protected:
+    void resizeEvent(QResizeEvent *event) override;
     // Digits typed or scanned into the card number always make a number:
     // the first after Return (or after the field was selected or cleared)
     // begins a new one, the others are appended, wherever the cursor stands.
@@ -59,6 +60,8 @@ protected:
 private:
     Ui::Header *ui;
     void zeigeHinweis();
+    // The info line in a smaller font, down to a limit, rather than cut.
+    void passeInfoAn();
 
     bool _neueNummer = true; // the next digit begins a new number
     bool _laedt = false;
