@@ -307,10 +307,12 @@ QString Kartenfluss::warum() const
         for (quint32 n : p)
             zahlen << QString::number(n);
         const QString letzte = zahlen.takeLast();
+        // "Schuss 3 fehlt", "Schuss 3 und 4 fehlen"
+        const QString grund = g == 2 && !zahlen.isEmpty() ? tr("fehlen") : gruende[g];
         teile << tr("Schuss %1 %2")
                      .arg(zahlen.isEmpty() ? letzte
                                            : zahlen.join(QStringLiteral(", ")) + tr(" und ") + letzte,
-                          gruende[g]);
+                          grund);
     }
     return teile.isEmpty() ? QString() : teile.join(QStringLiteral("; ")) + tr(" – prüfen, dann Speichern");
 }

@@ -141,7 +141,7 @@ private slots:
         st.fluss().maschinenZustand(MaschineRm3::Getrennt);
         QVERIFY(st.fluss().speichernAn() && st.fluss().abbrechenAn());
         QCOMPARE(st.fluss().vermerk(2), QStringLiteral("fehlt (Verbindung unterbrochen)"));
-        QCOMPARE(st.fluss().meldung(), QStringLiteral("Schuss 3, 4 und 5 fehlt – prüfen, dann Speichern"));
+        QCOMPARE(st.fluss().meldung(), QStringLiteral("Schuss 3, 4 und 5 fehlen – prüfen, dann Speichern"));
         QCOMPARE(st.server().offen().size(), 0);
     }
 };
