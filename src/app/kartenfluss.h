@@ -45,6 +45,7 @@ public:
         Hinweis, // swallowed, and the officer is told why (once per scan)
         ZurNummer, // a digit that belongs to the card number input
         Abbrechen, // Escape: the officer cancels the card (asked first if hits would be lost)
+        NichtMehrWarten, // Escape while the card is being saved: its submission is given up
     };
     // What the officer did to a target by hand.
     enum class Hand { Entsperrt, Gesetzt, Entwertet };
@@ -140,6 +141,13 @@ public:
     bool laedt() const { return _abruf != 0 || _frage.auftrag != 0; }
     // The card number scanned while the card on screen was read, 0 for none.
     quint32 naechste() const { return _naechste; }
+    // The submission of the card on screen that is awaited, 0 for none.
+    quint32 wartetAuf() const
+    {
+        return hatKarte() && _uebermittlungen.unterwegsZu(_k.scheibenId)
+            ? _uebermittlungen.letzte(_k.scheibenId)
+            : 0;
+    }
     bool einstellungOffen() const { return _einstellungOffen; }
     quint32 ignoriert() const { return _ignoriert; }
     // The machine's line in the status bar for the link's state.

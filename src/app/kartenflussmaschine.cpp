@@ -238,6 +238,9 @@ Kartenfluss::TastenAntwort Kartenfluss::taste(Taste taste, QChar zeichen)
             setNaechste(0);
             return TastenAntwort::Verschlucken;
         }
+        // A server that does not answer: the hits stay, "Speichern" tries again.
+        if (wartetAuf() != 0)
+            return TastenAntwort::NichtMehrWarten;
         return _abbrechenAn ? TastenAntwort::Abbrechen : TastenAntwort::Weiter;
     }
     if (eingabeGesperrt()) {

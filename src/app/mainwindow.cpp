@@ -363,7 +363,8 @@ void MainWindow::zaehleWarten()
     if (!_meldung)
         return;
     ++_warteSekunden;
-    _meldung->setText(Verlauf::zustandText(Verlauf::WirdGespeichert) + tr(" %1 s").arg(_warteSekunden));
+    const QString text = Verlauf::zustandText(Verlauf::WirdGespeichert) + tr(" %1 s").arg(_warteSekunden);
+    _meldung->setText(_warteSekunden < 3 ? text : text + tr(" – Esc: nicht mehr warten"));
 }
 
 void MainWindow::zeigeServer(bool antwortet)

@@ -89,6 +89,9 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
         break;
+    case Kartenfluss::TastenAntwort::NichtMehrWarten:
+        _serviceProvider.aufgeben(_fluss.wartetAuf());
+        return true;
     case Kartenfluss::TastenAntwort::Abbrechen:
         if (verwerfenErlaubt())
             _fluss.abbrechen();

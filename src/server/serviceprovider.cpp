@@ -29,6 +29,8 @@ struct Outcome
 constexpr const char *zuGross = "kovritZuGross";
 // Set on a reply that its deadline ended.
 constexpr const char *abgelaufen = "kovritAbgelaufen";
+// Set on a reply the officer gave up waiting for.
+constexpr const char *aufgegeben = "kovritAufgegeben";
 // The number of the request a reply answers.
 constexpr const char *auftrag = "kovritAuftrag";
 // The certificate errors of a reply, in words.
@@ -37,7 +39,8 @@ constexpr const char *zertifikat = "kovritZertifikat";
 Outcome outcomeOf(QNetworkReply *reply)
 {
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->property(zuGross).toBool() || reply->property(abgelaufen).toBool())
+    if (reply->property(zuGross).toBool() || reply->property(abgelaufen).toBool()
+        || reply->property(aufgegeben).toBool())
         return { static_cast<int>(QNetworkReply::OperationCanceledError), status };
     return { static_cast<int>(reply->error()), status };
 }
@@ -300,6 +303,17 @@ QNetworkReply *ServiceProvider::begrenze(QNetworkReply *reply)
     return reply;
 }
 
+void ServiceProvider::aufgeben(quint32 nummer)
+{
+    for (QNetworkReply *reply : _manager.findChildren<QNetworkReply *>()) {
+        if (nummer == 0 || reply->property(auftrag).toUInt() != nummer || reply->isFinished())
+            continue;
+        qInfo() << "ServiceProvider::aufgeben: request" << nummer;
+        reply->setProperty(aufgegeben, true);
+        reply->abort();
+    }
+}
+
 QByteArray ServiceProvider::koerper(QNetworkReply *reply)
 {
     return _koerper.take(reply) + reply->readAll();
@@ -354,6 +368,10 @@ void ServiceProvider::onScheibeFinished(QNetworkReply *reply, quint32 id)
     const Antwort antwort(this, reply);
     if (!outcome.ok()) {
         emit scheibeFailed(antwort.nummer());
+        if (reply->property(aufgegeben).toBool()) {
+            reply->deleteLater();
+            return;
+        }
         emit requestError(
             mitUrsache(QStringLiteral("Scheibe konnte nicht abgerufen werden! ") + outcome.suffix(), reply,
                        outcome, transferTimeout(), id));
@@ -370,7 +388,9 @@ void ServiceProvider::onTrefferFinished(QNetworkReply *reply)
     const Outcome outcome = outcomeOf(reply);
     emit erreichbar(outcome.status != 0);
     const Antwort antwort(this, reply);
-    if (!outcome.ok()) {
+    if (!outcome.ok() && reply->property(aufgegeben).toBool()) {
+        emit setTrefferFailed(antwort.nummer());
+    } else if (!outcome.ok()) {
         emit setTrefferFailed(antwort.nummer());
         emit requestError(
             mitUrsache(QStringLiteral("Treffer konnten nicht übermittelt werden! ") + outcome.suffix(), reply,

@@ -117,6 +117,10 @@ public slots:
     void getWettkampfe();
     void getScheibe(quint32 id);
     void setTreffer(quint32 scheibenId, const ServiceProvider::Treffer *treffer, quint32 trefferZahl);
+    // The officer stops waiting for request `auftrag`: it fails at once as
+    // one the server did not answer, without a box (setTrefferFailed or
+    // scheibeFailed only). The server may still have done it.
+    void aufgeben(quint32 auftrag);
 
 private:
     QNetworkReply *get(const QString &path);

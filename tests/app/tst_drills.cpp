@@ -114,6 +114,26 @@ private slots:
         QCOMPARE(st.find<QLabel>("serverStatus")->text(), QStringLiteral("Server: antwortet"));
     }
 
+    // A server that takes the hits and never answers: the wait counts its
+    // seconds, Escape gives it up without a box, the hits stay, and
+    // "Speichern" tries again.
+    void givingUpTheWait()
+    {
+        Station st;
+        QVERIFY(st.bereit(1001, 10, 1, true));
+        st.proxy->hold("/treffer/");
+        QVERIFY(st.schiessen(zehnSchuss()));
+        QTRY_COMPARE(st.proxy->held(), 1);
+        QTRY_COMPARE(st.meldung(), QStringLiteral("wird gespeichert… 1 s"));
+        QTest::keyClick(st.window.get(), Qt::Key_Escape);
+        QTRY_VERIFY(st.speichern()->isEnabled());
+        QCOMPARE(st.ringe(), QStringLiteral("95 / 95"));
+        st.proxy->stopHolding();
+        QTest::mouseClick(st.speichern(), Qt::LeftButton);
+        QTRY_VERIFY(st.meldung().startsWith(QLatin1String("Scheibe 1001 gespeichert")));
+        QVERIFY(st.fehler.isEmpty());
+    }
+
     // The adapter pulled out mid-card and plugged in again under the same
     // name (as /dev/serial/by-id/... is): one message, the shots taken stay
     // and can be saved, the station connects by itself and the card gets its
