@@ -49,7 +49,8 @@ private slots:
         QCOMPARE(zeile(st, 1), QStringLiteral("1002|20 (21,6)|abgebrochen"));
         QCOMPARE(zeile(st, 2), QStringLiteral("1001|20 (21,6)|gespeichert"));
         QCOMPARE(zeile(st, 0), QStringLiteral("1003|0 (0,0)|nicht gespeichert"));
-        QCOMPARE(st.find<QLabel>("zaehlung")->text(), QStringLiteral("1 gespeichert, 1 offen"));
+        QCOMPARE(st.find<QLabel>("zaehlung")->text(),
+                 QStringLiteral("1 gespeichert, 1 offen, 1 abgebrochen"));
 
         // Return on an entry reads that card again, with the question.
         auto *ansicht = st.find<QTableView>("verlauf");
