@@ -9,6 +9,7 @@
 #include "machine/maschine.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QtGlobal>
 
 #include <clocale>
@@ -70,7 +71,14 @@ public:
             || !std::isfinite(std::strtod(feld(4).constData(), nullptr)))
             valid = false;
         const bool m = !f[5].isEmpty() && f[5][0] == 'M';
-        schuesse.append({ valid, m || !valid });
+        // A number written otherwise than a machine writes it is the officer's to check.
+        static const QRegularExpression schlicht(
+            QRegularExpression::anchoredPattern(QStringLiteral("[ \\t]*[+-]?[0-9]+(\\.[0-9]*)?[ \\t]*")));
+        const auto plain = [&](int i) { return schlicht.match(QString::fromLatin1(feld(i))).hasMatch(); };
+        const auto ziffer
+            = [&](int i) { return !feld(i).isEmpty() && feld(i)[0] >= '0' && feld(i)[0] <= '9'; };
+        const bool odd = (ziffer(1) && !plain(1)) || (ziffer(2) && !plain(2)) || !plain(3) || !plain(4);
+        schuesse.append({ valid, m || !valid || odd });
         ++_zahl;
     }
 

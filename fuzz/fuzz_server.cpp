@@ -3,6 +3,7 @@
 // the defaults the rest of the client relies on must hold and the card's
 // totals must agree with its hits.
 
+#include "server/servertext.h"
 #include "server/serviceprovider.h"
 
 #include <QCoreApplication>
@@ -51,12 +52,24 @@ void pruefeScheibe(const QByteArray &body)
     if (!(s.zehntel == zehntel || (std::isnan(s.zehntel) && std::isnan(zehntel))))
         fehler("card tenths differ from its hits");
 
-    // Every element of the lists is kept, whatever it holds.
+    // Every hit is kept, whatever it holds, up to the card's positions.
     const QJsonDocument doc = QJsonDocument::fromJson(body);
     const QJsonObject top = doc.isObject() ? doc.object() : QJsonObject();
     const QJsonValue treffer = top.value(QStringLiteral("treffer"));
-    if (s.treffer.size() != (treffer.isArray() ? treffer.toArray().size() : 0))
+    const qsizetype geschickt = treffer.isArray() ? treffer.toArray().size() : 0;
+    if (s.treffer.size()
+        != (s.schussProScheibe >= 0 ? qMin(geschickt, qsizetype(s.schussProScheibe)) : geschickt))
         fehler("hits lost or invented");
+    // No text reaches a widget unbounded or with control characters.
+    for (const QString &text : QStringList { s.schuetze, s.verein, s.mannschaft, s.waffe } + s.wettbewerbe) {
+        if (text.size() > Servertext::MaxLaenge)
+            fehler("a text longer than the bound");
+        for (const QChar c : text)
+            if (c.category() == QChar::Other_Control || c == QChar(0x202e) || c == QChar(0x2067))
+                fehler("a control character in a text");
+    }
+    if (s.wettbewerbe.size() > ServiceProvider::MaxWettbewerbe)
+        fehler("more competitions on a card than the bound");
     if (s.id == 0 && top.value(QStringLiteral("id")).toDouble() >= 1.0
         && top.value(QStringLiteral("id")).toDouble() <= 2147483647.0
         && std::trunc(top.value(QStringLiteral("id")).toDouble())
@@ -68,7 +81,8 @@ void pruefeWettkampfe(const QByteArray &body)
 {
     const auto liste = ServiceProvider::leseWettkampfe(body);
     const QJsonDocument doc = QJsonDocument::fromJson(body);
-    if (liste.size() != (doc.isArray() ? doc.array().size() : 0))
+    if (liste.size()
+        != qMin(doc.isArray() ? doc.array().size() : 0, qsizetype(ServiceProvider::MaxWettkaempfe)))
         fehler("competitions lost or invented");
 }
 
