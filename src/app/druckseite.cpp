@@ -6,6 +6,7 @@
 
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QPalette>
 #include <QPixmap>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -21,6 +22,14 @@ QPixmap gesicht(const LxScheibe *vorlage, int pixel)
     std::unique_ptr<LxScheibe> kopie(vorlage->kopie(nullptr));
     kopie->fillScheibe(LxScheibe::Weiss); // the words below say what the colours said
     kopie->setAttribute(Qt::WA_DontShowOnScreen);
+    // Paper white around the face, not the grey of a window.
+    QPalette weiss = kopie->palette();
+    weiss.setColor(QPalette::Window, Qt::white);
+    kopie->setPalette(weiss);
+    kopie->setAutoFillBackground(true);
+    // The face is printed some 35 mm wide: a mark of a few screen pixels
+    // would be a dot of a quarter millimetre there.
+    kopie->setMindestMarke(pixel / 60.0);
     kopie->resize(pixel, pixel);
     return kopie->grab();
 }

@@ -1,6 +1,8 @@
 #include "app/schuetzenanzeige.h"
 
 #include "targets/geometrie.h"
+#include "targets/gleichegroesse.h"
+#include "targets/lpscheibe.h"
 #include "targets/lxscheibe.h"
 #include "ui_schuetzenanzeige.h"
 
@@ -26,6 +28,7 @@ void setzeFarbe(QFrame *rahmen, const QColor &farbe)
 Schuetzenanzeige::Schuetzenanzeige(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowDoesNotAcceptFocus)
     , ui(new Ui::Schuetzenanzeige)
+    , _gleicheGroesse(new GleicheGroesse(this))
 {
     ui->setupUi(this);
     // Shown or updated, it must never pull the keyboard away from the
@@ -75,11 +78,17 @@ void Schuetzenanzeige::zeige(const Stand &stand, const QList<const LxScheibe *> 
             LxScheibe *scheibe = scheiben.at(i)->kopie(rahmen);
             scheibe->setAttribute(Qt::WA_TransparentForMouseEvents);
             scheibe->setFocusPolicy(Qt::NoFocus);
+            // From the firing line a pistol shot is read in the black; the
+            // white rings 1 to 4 would only take room from it.
+            if (dynamic_cast<const LpScheibe *>(scheiben.at(i)))
+                scheibe->setAusschnitt(5);
+            scheibe->setMindestMarke(1.5 * LxScheibe::MindestMarke); // seen from metres away
             box->addWidget(scheibe);
             _raster->addWidget(rahmen, int(i) / spalten, int(i) % spalten);
             _rahmen << rahmen;
             _scheiben << scheibe;
         }
+        _gleicheGroesse->setScheiben(_scheiben);
     }
     for (qsizetype i = 0; i < scheiben.size(); ++i) {
         _scheiben.at(i)->uebernehmen(*scheiben.at(i));

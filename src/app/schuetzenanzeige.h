@@ -4,6 +4,7 @@
 #include <QString>
 #include <QWidget>
 
+class GleicheGroesse;
 class LxScheibe;
 class QFrame;
 class QGridLayout;
@@ -61,4 +62,5 @@ private:
     QGridLayout *_raster;
     QList<QFrame *> _rahmen; // one per target; the latest shot's is drawn in colour
     QList<LxScheibe *> _scheiben;
+    GleicheGroesse *_gleicheGroesse;
 };

@@ -37,6 +37,34 @@ void LxScheibe::setTeilerAbstand(double abstand)
     _teilerAbstand = abstand;
 }
 
+void LxScheibe::setAusschnitt(int abRing)
+{
+    _abRing = std::max(1, abRing);
+    update();
+}
+
+void LxScheibe::setMindestMarke(double pixel)
+{
+    _mindestMarke = pixel;
+    update();
+}
+
+void LxScheibe::setHoechstensPixelProRing(int pixel)
+{
+    if (pixel == _hoechstens)
+        return;
+    _hoechstens = pixel;
+    update();
+}
+
+int LxScheibe::pixelProRingFuer(QSize groesse)
+{
+    // The smaller side decides, leaving room for the texts above ring 1.
+    const int w = groesse.width();
+    const int h = groesse.height();
+    return static_cast<int>(std::floor(0.045 * (w / 2 > h / 2 ? h : w)));
+}
+
 void LxScheibe::setSchuss(double x, double y, unsigned farbe)
 {
     // A miss scores 0.0 and Teiler -1.0, which read "0,0R" and no Teiler text.
@@ -157,7 +185,7 @@ void LxScheibe::mouseDoubleClickEvent(QMouseEvent *event)
 
 void LxScheibe::addText(QPainter *painter)
 {
-    const int s = _pixelProRing;
+    const int s = _schriftProRing;
     const int cx = _mitteX;
     const int cy = _mitteY;
 
@@ -196,7 +224,7 @@ void LxScheibe::addText(QPainter *painter)
     }
 }
 
-QPixmap LxScheibe::flaeche(const Face &face, int *rand) const
+QPixmap LxScheibe::flaeche(const Face &face, int abRing, int *rand) const
 {
     // The numbers are the same on every face and every paint.
     static const QStringList zifferText = [] {
@@ -207,13 +235,14 @@ QPixmap LxScheibe::flaeche(const Face &face, int *rand) const
     }();
 
     // Room for the outer ring and for ring numbers that stick out of a tiny face.
-    const int aussen = static_cast<int>(std::floor(_pixelProRing * face.ringRadius[0]));
+    const int aussen = static_cast<int>(std::floor(_pixelProRing * face.ringRadius[abRing - 1]));
     *rand = aussen + 16;
     QFont zifferFont = font();
     zifferFont.setPointSize(7);
     const qreal dpr = devicePixelRatioF();
-    const QString schluessel = QStringLiteral("LxScheibe/%1/%2/%3/%4/%5")
+    const QString schluessel = QStringLiteral("LxScheibe/%1/%2/%3/%4/%5/%6")
                                    .arg(quintptr(&face))
+                                   .arg(abRing)
                                    .arg(_pixelProRing)
                                    .arg(_farbe)
                                    .arg(dpr)
@@ -240,15 +269,22 @@ QPixmap LxScheibe::flaeche(const Face &face, int *rand) const
             painter.setPen(Qt::white);
         if (ring == face.weisserPunktAb)
             painter.setBrush(Qt::white);
+        if (ring < abRing)
+            continue;
         const int r = static_cast<int>(std::floor(_pixelProRing * face.ringRadius[i]));
         painter.drawEllipse(QRect(m - r, m - r, 2 * r, 2 * r));
     }
 
+    // Numbers on rings narrower than their type run into each other and
+    // into the lines; such a small face reads better without them.
+    const bool ziffern = _pixelProRing >= 6;
     painter.setFont(zifferFont);
     painter.setPen(Qt::black);
-    for (int i = 0; i < zifferText.size(); ++i) {
+    for (int i = 0; ziffern && i < zifferText.size(); ++i) {
         if (i + 1 == face.weisseZiffernAb)
             painter.setPen(Qt::white);
+        if (i + 1 < abRing)
+            continue;
         const int hoehe = static_cast<int>(std::floor(_pixelProRing * face.zifferRadius[i]));
         const QString &text = zifferText.at(i);
         painter.drawText(QPoint(m - 2, m + 4 - hoehe), text);
@@ -263,26 +299,45 @@ QPixmap LxScheibe::flaeche(const Face &face, int *rand) const
 
 void LxScheibe::paintFace(const Face &face)
 {
-    const int w = width();
-    const int h = height();
-    _mitteX = w / 2;
-    _mitteY = h / 2;
-    // The smaller side decides, leaving room for the texts above ring 1.
-    _pixelProRing = static_cast<int>(std::floor(0.045 * (_mitteX > _mitteY ? h : w)));
+    _mitteX = width() / 2;
+    _mitteY = height() / 2;
+    _pixelProRing = pixelProRingFuer(size());
+    if (_hoechstens > 0)
+        _pixelProRing = std::min(_pixelProRing, _hoechstens);
+    _schriftProRing = _pixelProRing;
+    // A cut-out face fills the room of the whole one with its outer ring.
+    const double abstand = std::hypot(_x, _y);
+    int abRing = 1;
+    if (_abRing > 1 && _abRing <= face.ringCount && (!_valid || abstand <= face.ringRadius[_abRing - 1])) {
+        abRing = _abRing;
+        _pixelProRing
+            = static_cast<int>(std::lround(_pixelProRing * face.ringRadius[0] / face.ringRadius[abRing - 1]));
+    }
 
     int rand = 0;
-    const QPixmap bild = flaeche(face, &rand);
+    const QPixmap bild = flaeche(face, abRing, &rand);
     QPainter painter(this);
     painter.drawPixmap(_mitteX - rand, _mitteY - rand, bild);
     painter.setRenderHint(QPainter::Antialiasing, true);
 
     if (_valid && std::isfinite(_x) && std::isfinite(_y)) {
-        painter.setPen(Qt::darkRed);
-        painter.setBrush(Qt::red);
-        const int m = static_cast<int>(std::floor(face.markRadius * _pixelProRing));
         const int px = _mitteX + pixelOffset(_x, _pixelProRing);
         const int py = _mitteY + pixelOffset(_y, _pixelProRing);
-        painter.drawEllipse(QRect(px - m, py - m, 2 * m, 2 * m));
+        const int m = static_cast<int>(std::floor(face.markRadius * _pixelProRing));
+        if (m >= _mindestMarke) {
+            painter.setPen(Qt::darkRed);
+            painter.setBrush(Qt::red);
+            painter.drawEllipse(QRect(px - m, py - m, 2 * m, 2 * m));
+        } else {
+            const bool aufSchwarz = abstand < face.ringRadius[face.schwarzAb - 1];
+            const QPointF mitte(px, py);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(aufSchwarz ? Qt::white : Qt::black);
+            const double umriss = _mindestMarke * 1.375;
+            painter.drawEllipse(mitte, umriss, umriss);
+            painter.setBrush(Qt::red);
+            painter.drawEllipse(mitte, _mindestMarke, _mindestMarke);
+        }
     }
 
     addText(&painter);

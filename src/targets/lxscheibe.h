@@ -76,6 +76,26 @@ public:
     // set from outside; unlocking alone does not count.
     bool vonHandGesetzt() const { return _vonHand; }
 
+    // Radius in pixels below which a shot mark is not drawn to scale: a
+    // pellet on a small air-pistol face is a speck of a pixel or two. Such a
+    // mark is drawn this large instead, in an outline that stands out from
+    // the ground under it. Scoring keeps the true coordinates either way.
+    static constexpr double MindestMarke = 4.0;
+    // For a view whose pixels are seen smaller or from further away than
+    // the screen's: the printout, the shooter's display.
+    void setMindestMarke(double pixel);
+
+    // Shows rings `abRing` to 10 over the room of the whole face, for reading
+    // from afar; 1 (the default) shows the whole face. A target whose shot
+    // lies outside ring `abRing` shows the whole face, so the shot stays in
+    // view.
+    void setAusschnitt(int abRing);
+    // Caps the pixels per ring width, so that targets side by side come out
+    // the same size; 0 for no cap.
+    void setHoechstensPixelProRing(int pixel);
+    // The pixels per ring width that a face of this size takes by itself.
+    static int pixelProRingFuer(QSize groesse);
+
     // Face geometry of the last paint; all 0 before the first one.
     int pixelProRing() const { return _pixelProRing; }
     int mitteX() const { return _mitteX; }
@@ -110,11 +130,16 @@ private:
     // The rings and ring numbers of a face, drawn once per face, size, colour
     // and font and kept in the pixmap cache: at full-screen sizes the rings
     // cost more than everything else on the screen, and they only change with
-    // those four. The centre lies at (*rand, *rand).
-    QPixmap flaeche(const Face &face, int *rand) const;
+    // those four. Rings outside `abRing` are left out. The centre lies at
+    // (*rand, *rand).
+    QPixmap flaeche(const Face &face, int abRing, int *rand) const;
     unsigned _index;
     double _teilerAbstand;
     int _pixelProRing = 0;
+    int _schriftProRing = 0; // the texts' scale: that of the whole face
+    int _hoechstens = 0;
+    int _abRing = 1;
+    double _mindestMarke = MindestMarke;
     int _mitteX = 0;
     int _mitteY = 0;
     bool _valid = false;

@@ -2,6 +2,7 @@
 #include "ui_scheibenlayout.h"
 
 #include "targets/geometrie.h"
+#include "targets/gleichegroesse.h"
 #include "targets/lgscheibe.h"
 #include "targets/lpscheibe.h"
 #include "targets/rahmenstil.h"
@@ -13,6 +14,7 @@
 ScheibenLayout::ScheibenLayout(QWidget *parent)
     : QWidget(parent)
     , ui(new Ui::ScheibenLayout)
+    , _gleicheGroesse(new GleicheGroesse(this))
 {
     ui->setupUi(this);
     _anzahl = 0;
@@ -108,6 +110,7 @@ bool ScheibenLayout::setLayout(unsigned anzahl, ScheibenTyp typ, double teilerFa
 
     _anzahl = anzahl;
     _proReihe = proReihe;
+    _gleicheGroesse->setScheiben(QList<LxScheibe *>(_scheiben, _scheiben + anzahl));
     _luftgewehr = typ == Lg;
     if (erzeugt == 0)
         ui->body->addStretch(1);

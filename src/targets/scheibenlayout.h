@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 
+class GleicheGroesse;
 class LxScheibe;
 class QPushButton;
 
@@ -63,6 +64,7 @@ private:
     QPushButton *_speichernButton;
     QPushButton *_abbrechenButton;
     LxScheibe *_scheiben[MaxScheiben] = {};
+    GleicheGroesse *_gleicheGroesse;
     unsigned _anzahl;
     unsigned _proReihe = 0;
     bool _luftgewehr = true; // the kind of the targets; any other than Lg is Lp

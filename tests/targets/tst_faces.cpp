@@ -17,7 +17,21 @@ class TstFaces : public QObject
 private slots:
     void rings_data();
     void rings();
+    void marks_data();
+    void marks();
+    void ausschnitt();
 };
+
+namespace {
+
+std::unique_ptr<LxScheibe> face(const QString &typ)
+{
+    if (typ == QLatin1String("Lg"))
+        return std::make_unique<LgScheibe>(nullptr, 0, 250.0);
+    return std::make_unique<LpScheibe>(nullptr, 0, 800.0);
+}
+
+} // namespace
 
 // 18 pixels per ring width in both rows; the other side is longer so that
 // taking the wrong side for the scale shows.
@@ -41,11 +55,7 @@ void TstFaces::rings()
     QFETCH(QList<int>, radien);
     QFETCH(int, schwarzAb);
     QFETCH(int, mitte);
-    std::unique_ptr<LxScheibe> scheibe;
-    if (typ == QLatin1String("Lg"))
-        scheibe = std::make_unique<LgScheibe>(nullptr, 0, 250.0);
-    else
-        scheibe = std::make_unique<LpScheibe>(nullptr, 0, 800.0);
+    std::unique_ptr<LxScheibe> scheibe = face(typ);
     // The rings are cached per face, size and colour: paint another colour
     // and size first, so that a hit on the wrong picture shows.
     scheibe->resize(groesse);
@@ -102,6 +112,71 @@ void TstFaces::rings()
             linie = hervor(x, dy) > hervor(linie, dy) ? x : linie;
         QVERIFY2(std::abs(linie + 0.5 - soll) <= 1.0 && hervor(linie, dy) > 120, qPrintable(wo));
     }
+}
+
+// Targets as the grid sizes them at 1024x768 beside the Verlauf (4 pixels
+// per ring width) and without it (7), and at 1920x1080 (13).
+void TstFaces::marks_data()
+{
+    QTest::addColumn<QString>("typ");
+    QTest::addColumn<QSize>("groesse");
+    QTest::addColumn<QPointF>("schuss");
+    QTest::addColumn<int>("umriss"); // grey of the outline; -1 for a mark drawn to scale
+    QTest::newRow("Lp 1024 Verlauf, ten") << "Lp" << QSize(105, 165) << QPointF(0.2, -0.1) << 255;
+    QTest::newRow("Lp 1024, nine") << "Lp" << QSize(180, 165) << QPointF(1.5, 0.5) << 255;
+    QTest::newRow("Lp 1024, five") << "Lp" << QSize(180, 165) << QPointF(-4.0, 3.0) << 0;
+    QTest::newRow("Lp 1920, eight") << "Lp" << QSize(295, 330) << QPointF(0.0, 2.5) << 255;
+    QTest::newRow("Lp 1920, three") << "Lp" << QSize(295, 330) << QPointF(6.0, -5.0) << 0;
+    QTest::newRow("Lg 1024 Verlauf, two") << "Lg" << QSize(105, 165) << QPointF(8.5, 0.0) << 0;
+    QTest::newRow("Lg 1024, ten") << "Lg" << QSize(180, 165) << QPointF(0.3, 0.2) << -1;
+    QTest::newRow("Lg 1920, six") << "Lg" << QSize(295, 330) << QPointF(-3.0, -3.5) << -1;
+}
+
+// Seen, not only scored: a red disc of some size, outlined against the ring
+// under it when it is drawn larger than the pellet.
+void TstFaces::marks()
+{
+    QFETCH(QString, typ);
+    QFETCH(QSize, groesse);
+    QFETCH(QPointF, schuss);
+    QFETCH(int, umriss);
+    std::unique_ptr<LxScheibe> scheibe = face(typ);
+    scheibe->resize(groesse);
+    scheibe->setSchuss(schuss.x(), schuss.y(), LxScheibe::Weiss);
+    const QImage bild = scheibe->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const int s = scheibe->pixelProRing();
+    const int px = scheibe->mitteX() + int(schuss.x() * s);
+    const int py = scheibe->mitteY() + int(schuss.y() * s);
+    int rot = 0;
+    for (int y = py - 12; y <= py + 12; ++y)
+        for (int x = px - 12; x <= px + 12; ++x) {
+            const QColor c = bild.pixelColor(x, y);
+            rot += c.red() > 200 && c.green() < 80 && c.blue() < 80;
+        }
+    QVERIFY2(rot >= 40, qPrintable(QString::number(rot)));
+    if (umriss < 0)
+        return;
+    // Pixels wholly inside the outline band, on four sides of the mark.
+    for (const QPoint &d : { QPoint(4, 0), QPoint(-5, 0), QPoint(0, 4), QPoint(0, -5) })
+        QVERIFY(std::abs(qGray(bild.pixel(px + d.x(), py + d.y())) - umriss) < 40);
+}
+
+// Rings 5 to 10 over the room of the whole face; a shot outside ring 5
+// brings the whole face back, so that it stays in view.
+void TstFaces::ausschnitt()
+{
+    LpScheibe scheibe(nullptr, 0, 800.0);
+    scheibe.resize(400, 400); // 18 pixels per ring width as a whole face
+    scheibe.setAusschnitt(5);
+    // 90 pixels right of the centre: five ring widths of the whole face,
+    // in the white, or under three of the cut-out, in the black.
+    auto grau = [&] { return qGray(scheibe.grab().toImage().pixel(290, 212)); };
+    scheibe.setSchuss(5.5, 0.5, LxScheibe::Weiss);
+    QCOMPARE(grau(), 0);
+    QCOMPARE(scheibe.ringeLabel(), QStringLiteral("5,5R"));
+    scheibe.setSchuss(6.0, 0.0, LxScheibe::Weiss);
+    QCOMPARE(grau(), 255);
+    QCOMPARE(scheibe.pixelProRing(), 18);
 }
 
 QTEST_MAIN(TstFaces)

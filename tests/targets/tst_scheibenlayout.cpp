@@ -4,6 +4,7 @@
 #include <QLayout>
 #include <QPointer>
 #include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -67,6 +68,7 @@ private slots:
     void rows_data();
     void rows();
     void shotsAndButtons();
+    void sameSize();
 };
 
 void TstScheibenLayout::rows_data()
@@ -189,6 +191,25 @@ void TstScheibenLayout::shotsAndButtons()
     // Another kind of face is built anew.
     QVERIFY(grid.setLayout(2, ScheibenLayout::Lg, 1.0));
     QCOMPARE(flaechen(grid), QStringLiteral("Lg 250 #1"));
+}
+
+// Two rows share the height unevenly by a pixel whenever it is odd, which
+// at some heights cost the second row a whole ring width.
+void TstScheibenLayout::sameSize()
+{
+    ScheibenLayout grid;
+    grid.setAttribute(Qt::WA_DontShowOnScreen);
+    grid.show();
+    QVERIFY(grid.setLayout(10, ScheibenLayout::Lp, 1.0));
+    QTRY_VERIFY(grid.getScheibe(9)->isVisible());
+    for (int hoehe = 380; hoehe < 420; ++hoehe) {
+        grid.resize(940, hoehe);
+        grid.grab();
+        QSet<int> groessen;
+        for (unsigned i = 0; i < 10; ++i)
+            groessen << grid.getScheibe(i)->pixelProRing();
+        QVERIFY2(groessen.size() == 1, qPrintable(QString::number(hoehe)));
+    }
 }
 
 QTEST_MAIN(TstScheibenLayout)
