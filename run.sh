@@ -142,7 +142,10 @@ url=$(sed -n 's/^kovrit-server listening on //p' "$demo/server.log")
 
 if [ -z "$device" ]; then
     device=$demo/rm3-port
-    "$build/tools/rm3sim/kovrit-rm3sim" --auto --baud 2400 --link "$device" >"$demo/rm3sim.log" 2>&1 &
+    # About one shot in twenty comes doubtful, as on a real machine now and
+    # then, so the demo shows the red target and the officer's correction.
+    "$build/tools/rm3sim/kovrit-rm3sim" --auto --baud 2400 --doubtful 0.05 --link "$device" \
+        >"$demo/rm3sim.log" 2>&1 &
     pids+=($!)
     wait_for "$demo/rm3sim.log" "/" $!
 elif [ ! -w "$device" ]; then

@@ -123,8 +123,14 @@ QVariant Verlauf::data(const QModelIndex &index, int role) const
     }
     if (role == Qt::TextAlignmentRole && (index.column() == Nummer || index.column() == Ringe))
         return int(Qt::AlignRight | Qt::AlignVCenter);
-    if (role == Qt::ToolTipRole && (index.column() == Status || index.column() == Schuetze))
-        return data(index, Qt::DisplayRole);
+    // The dock is narrow beside the targets on a small screen, and names and
+    // states are cut there: any cell tells the whole entry.
+    if (role == Qt::ToolTipRole) {
+        const QString wer = e.schuetze.isEmpty() ? QString() : QStringLiteral(" – ") + e.schuetze;
+        return tr("Scheibe %1%2\n%3 Ringe (%4), %5 (%6)")
+            .arg(QString::number(e.nummer), wer, QString::number(e.ringe), Geometrie::zehntelText(e.zehntel),
+                 zustandText(e.zustand), e.zeit.toString(QStringLiteral("hh:mm")));
+    }
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {

@@ -49,6 +49,15 @@ private slots:
         QCOMPARE(zeile(st, 1), QStringLiteral("1002|20 (21,6)|abgebrochen"));
         QCOMPARE(zeile(st, 2), QStringLiteral("1001|20 (21,6)|gespeichert"));
         QCOMPARE(zeile(st, 0), QStringLiteral("1003|0 (0,0)|nicht gespeichert"));
+        // Cut in a narrow dock, every cell still tells the whole entry.
+        const QString tipp = st.find<QTableView>("verlauf")
+                                 ->model()
+                                 ->index(1, Verlauf::Zeit)
+                                 .data(Qt::ToolTipRole)
+                                 .toString();
+        QVERIFY2(tipp.startsWith(QLatin1String("Scheibe 1002"))
+                     && tipp.contains(QLatin1String("\n20 Ringe (21,6), abgebrochen (")),
+                 qPrintable(tipp));
         QCOMPARE(st.find<QLabel>("zaehlung")->text(),
                  QStringLiteral("1 gespeichert, 1 offen, 1 abgebrochen"));
 
