@@ -2,6 +2,49 @@
 
 #include <cmath>
 
+namespace {
+
+// The cards on the server: new ones of every shape the flow knows, one
+// evaluated with hits, one evaluated without a valid hit, one the flow
+// refuses for its length. 9999 is unknown.
+struct Muster
+{
+    quint32 nummer;
+    qint32 waffenTyp;
+    qint32 schuss;
+    double teilerFaktor;
+};
+constexpr Muster Karten[] = {
+    { 1001, 1, 3, 1.0 }, { 1002, 2, 2, 2.5 }, { 1003, 1, 5, 1.0 }, { 1004, 1, 10, 1.0 }, { 1005, 1, 1, 1.0 },
+    { 1006, 2, 3, 1.0 }, { 2001, 1, 3, 1.0 }, { 2002, 1, 2, 1.0 }, { 3011, 1, 11, 1.0 },
+};
+
+ServiceProvider::Treffer treffer(double x, double y, double ringe, double teiler)
+{
+    return { x, y, ringe, teiler };
+}
+
+} // namespace
+
+void SimServer::musterAnlegen()
+{
+    quint32 id = 501;
+    for (const Muster &m : Karten) {
+        SimServer::Karte k;
+        k.id = id++;
+        k.nummer = m.nummer;
+        k.waffenTyp = m.waffenTyp;
+        k.schuss = m.schuss;
+        k.teilerFaktor = m.teilerFaktor;
+        if (m.nummer == 2001)
+            k.treffer = { treffer(1.0, 0.0, 10.4, 25.0), treffer(0.0, 2.0, 9.8, 50.0), {} };
+        if (m.nummer == 2002)
+            k.treffer = { {}, {} };
+        k.ausgewertet = !k.treffer.isEmpty();
+        anlegen(k);
+    }
+}
+
 const SimServer::Karte *SimServer::karte(quint32 nummer) const
 {
     for (const Karte &k : _karten) {

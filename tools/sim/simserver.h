@@ -44,6 +44,8 @@ public:
     };
 
     void anlegen(const Karte &karte) { _karten.append(karte); }
+    // The cards of every shape the flow knows, numbered 1001 to 3011.
+    void musterAnlegen();
     const QList<Karte> &karten() const { return _karten; }
     const Karte *karte(quint32 nummer) const;
     const Karte *karteMitId(quint32 id) const;
