@@ -122,10 +122,12 @@ bool Druckseite::alsPdf(const QString &datei, const Inhalt &inhalt)
     return zeichnen(&drucker, inhalt);
 }
 
-QString Druckseite::drucken(QWidget *eltern, const std::function<bool(Inhalt *)> &inhalt)
+QString Druckseite::drucken(QWidget *eltern, const QString &name, const std::function<bool(Inhalt *)> &inhalt)
 {
     QPrinter drucker(QPrinter::HighResolution);
     drucker.setPageSize(QPageSize(QPageSize::A4));
+    // Printed to a file, the dialog offers this name instead of "print.pdf".
+    drucker.setDocName(name);
     QPrintDialog dialog(&drucker, eltern);
     Inhalt seite;
     if (dialog.exec() != QDialog::Accepted || !inhalt(&seite))

@@ -44,5 +44,6 @@ public:
     // Asks for a printer with the system's dialog and prints the page that
     // `inhalt` gives once the officer confirmed (nothing when it gives false).
     // Returns an empty text, or the German message of a printer that failed.
-    static QString drucken(QWidget *eltern, const std::function<bool(Inhalt *)> &inhalt);
+    // `name` is the document's name, which the dialog offers for a file.
+    static QString drucken(QWidget *eltern, const QString &name, const std::function<bool(Inhalt *)> &inhalt);
 };

@@ -163,7 +163,8 @@ void Nebenansichten::onDrucken()
 {
     // The card may change while the print dialog is open; what is printed
     // is the card on screen when the officer confirms.
-    const QString text = Druckseite::drucken(_fenster, [this](Druckseite::Inhalt *seite) {
+    const QString name = QStringLiteral("Scheibe-%1").arg(_fluss.nummer());
+    const QString text = Druckseite::drucken(_fenster, name, [this](Druckseite::Inhalt *seite) {
         if (!karteDa())
             return false;
         *seite = inhalt();
