@@ -142,7 +142,7 @@ private slots:
         schussZeile("rings leading blank", "1; 9.7;145;0.05;-0.1;", false, -1, 145, 0.05, -0.1, true);
         schussZeile("teiler minus", "1;9.7;-12;0.05;-0.1;", true, 9.7, -1, 0.05, -0.1, false);
         schussZeile("zero byte in F0, x y signs and blanks",
-                    QByteArray("\0001;9.7 ;145;+1.5; \t-0.25\t;", 28), true, 9.7, 145, 1.5, -0.25, false);
+                    QByteArray("\0001;9.7 ;145;+1.5; \t-0.25\t;", 26), true, 9.7, 145, 1.5, -0.25, false);
         // Read as the runtime reads numbers, but not written as a machine
         // writes them: the officer looks.
         schussZeile("exponents", "1;9.7;145;+1.5e1;-2.5E-1;", true, 9.7, 145, 15, -0.25, true, false);
