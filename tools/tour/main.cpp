@@ -2,6 +2,7 @@
 // Runs on any Qt platform; without a display use QT_QPA_PLATFORM=offscreen
 // or xvfb-run.
 
+#include "app/sprache.h"
 #include "tour.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@ int main(int argc, char *argv[])
     Q_INIT_RESOURCE(kovrit);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/img/kovrit_24x24.ico")));
     std::setlocale(LC_NUMERIC, "C");
+    Sprache::deutsch(&app);
 
     const QStringList args = QApplication::arguments();
     // The pictures in docs/ are taken at 1366x768, a common laptop screen.
