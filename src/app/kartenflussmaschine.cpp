@@ -102,6 +102,7 @@ void Kartenfluss::schuss(quint32 schuss, bool valid, double ringe, double teiler
         qInfo().noquote() << "Kartenfluss::schuss: shot" << schuss + 1
                           << "before the settings line, not taken";
         ++_ignoriert;
+        _verlauf.setIgnoriert(_karte, _ignoriert);
         emit maschineGeaendert();
         return;
     }
@@ -217,6 +218,8 @@ void Kartenfluss::schussIgnoriert(quint32 anzahl)
                                         "last settings line")
                              .arg(anzahl);
     _ignoriert = anzahl;
+    if (hatKarte())
+        _verlauf.setIgnoriert(_karte, anzahl);
     emit maschineGeaendert();
 }
 

@@ -39,6 +39,15 @@ void Verlauf::setZustand(quint64 karte, Zustand zustand)
     emit zaehlungGeaendert(zaehlung());
 }
 
+void Verlauf::setIgnoriert(quint64 karte, quint32 anzahl)
+{
+    const int z = zeile(karte);
+    if (z < 0 || _eintraege[z].ignoriert == anzahl)
+        return;
+    _eintraege[z].ignoriert = anzahl;
+    geaendert(z);
+}
+
 void Verlauf::setAktuell(quint64 karte)
 {
     const int alt = zeile(_aktuell);
@@ -127,9 +136,17 @@ QVariant Verlauf::data(const QModelIndex &index, int role) const
     // states are cut there: any cell tells the whole entry.
     if (role == Qt::ToolTipRole) {
         const QString wer = e.schuetze.isEmpty() ? QString() : QStringLiteral(" – ") + e.schuetze;
-        return tr("Scheibe %1%2\n%3 Ringe (%4), %5 (%6)")
-            .arg(QString::number(e.nummer), wer, QString::number(e.ringe), Geometrie::zehntelText(e.zehntel),
-                 zustandText(e.zustand), e.zeit.toString(QStringLiteral("hh:mm")));
+        const QString text = tr("Scheibe %1%2\n%3 Ringe (%4), %5 (%6)")
+                                 .arg(QString::number(e.nummer), wer, QString::number(e.ringe),
+                                      Geometrie::zehntelText(e.zehntel), zustandText(e.zustand),
+                                      e.zeit.toString(QStringLiteral("hh:mm")));
+        if (e.ignoriert == 0)
+            return text;
+        return text
+            + tr("\n%1 Schuss nicht übernommen: vor der Einstellung der Scheibe oder nach ihrem letzten "
+                 "Schuss "
+                 "gemeldet. Gehörten sie zu ihr, abbrechen und die Karte erneut einlesen.")
+                  .arg(e.ignoriert);
     }
     if (role != Qt::DisplayRole)
         return {};

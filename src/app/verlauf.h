@@ -21,6 +21,8 @@ public:
     void neu(quint64 karte, quint32 nummer, const QString &schuetze);
     void setRinge(quint64 karte, int ringe, double zehntel);
     void setZustand(quint64 karte, Zustand zustand);
+    // Shot lines the link did not take while the card was on screen.
+    void setIgnoriert(quint64 karte, quint32 anzahl);
     // The card on screen is shown in bold; 0 for none.
     void setAktuell(quint64 karte);
     void leeren();
@@ -50,6 +52,7 @@ private:
         double zehntel = 0.0;
         QDateTime zeit;
         Zustand zustand = NichtGespeichert;
+        quint32 ignoriert = 0;
     };
 
     int zeile(quint64 karte) const;

@@ -130,6 +130,20 @@ private slots:
         QCOMPARE(st.fluss().meldung(), meldung);
     }
 
+    // Shot lines the link did not take say why, in the Verlauf too.
+    void ignoredShotsSayWhy()
+    {
+        St st;
+        karte(st, 1001, 1);
+        st.fluss().schussIgnoriert(2);
+        const QString tip = st.fluss().verlauf().index(0, 0).data(Qt::ToolTipRole).toString();
+        QVERIFY2(tip.contains(QStringLiteral("\n2 Schuss nicht übernommen: vor der Einstellung")),
+                 qPrintable(tip));
+        QVERIFY(st.fluss()
+                    .maschinenText(MaschineRm3::Verbunden, false, false, "p")
+                    .endsWith(" – 2 Schuss nicht übernommen"));
+    }
+
     // The adapter pulled mid-card: what arrived stays and can be saved, the
     // missing positions read as missing, and nothing sends itself.
     void aCutCardShowsWhatIsMissing()
