@@ -16,13 +16,18 @@ Header::Header(QWidget *parent)
     // The card's data stays read-only, but must be readable from a step away:
     // the style's grey on grey for disabled text is far too faint. A long
     // text must not widen the panel from card to card either.
-    for (QLineEdit *feld :
-         { ui->scheibe, ui->schutze, ui->mannschaft, ui->wettbewerb, ui->waffe, ui->info }) {
-        QPalette farben = feld->palette();
-        farben.setColor(QPalette::Disabled, QPalette::Text, QColor(0x20, 0x20, 0x20));
-        feld->setPalette(farben);
+    for (QLineEdit *feld : { ui->scheibe, ui->schutze, ui->mannschaft, ui->wettbewerb, ui->waffe, ui->info })
         feld->setSizePolicy(QSizePolicy::Ignored, feld->sizePolicy().verticalPolicy());
-    }
+    faerbe(ui->scheibe, false);
+    setLaedt(false);
+}
+
+void Header::faerbe(QLineEdit *feld, bool blass)
+{
+    QPalette farben = feld->palette();
+    farben.setColor(QPalette::Disabled, QPalette::Text,
+                    blass ? QColor(0xa0, 0xa0, 0xa0) : QColor(0x20, 0x20, 0x20));
+    feld->setPalette(farben);
 }
 
 Header::~Header()
@@ -61,7 +66,8 @@ void Header::passeInfoAn()
         if (QFontMetrics(schrift).horizontalAdvance(ui->info->text()) <= platz)
             break;
     }
-    ui->info->setFont(schrift);
+    if (ui->info->font() != schrift)
+        ui->info->setFont(schrift);
 }
 
 void Header::zeige(const ServiceProvider::Scheibe &k)
@@ -144,12 +150,8 @@ bool Header::eventFilter(QObject *watched, QEvent *event)
 void Header::setLaedt(bool laedt)
 {
     _laedt = laedt;
-    for (QLineEdit *feld : { ui->schutze, ui->mannschaft, ui->wettbewerb, ui->waffe, ui->info }) {
-        QPalette farben = feld->palette();
-        farben.setColor(QPalette::Disabled, QPalette::Text,
-                        laedt ? QColor(0xa0, 0xa0, 0xa0) : QColor(0x20, 0x20, 0x20));
-        feld->setPalette(farben);
-    }
+    for (QLineEdit *feld : { ui->schutze, ui->mannschaft, ui->wettbewerb, ui->waffe, ui->info })
+        faerbe(feld, laedt);
     zeigeHinweis();
 }
 

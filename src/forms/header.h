@@ -5,6 +5,7 @@
 #include <QStringList>
 
 class QKeyEvent;
+class QLineEdit;
 #include <QWidget>
 
 namespace Ui {
@@ -60,6 +61,8 @@ protected:
 private:
     Ui::Header *ui;
     void zeigeHinweis();
+    // The disabled text of a field: readable, or pale for the card before.
+    void faerbe(QLineEdit *feld, bool blass);
     // The info line in a smaller font, down to a limit, rather than cut.
     void passeInfoAn();
 

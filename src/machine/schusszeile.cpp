@@ -23,11 +23,6 @@ double zahl(const char *feld)
     return std::strtod(feld, nullptr);
 }
 
-bool beginntMitZiffer(const char *feld)
-{
-    return feld[0] >= '0' && feld[0] <= '9';
-}
-
 bool ziffer(char c)
 {
     return c >= '0' && c <= '9';
@@ -85,9 +80,9 @@ Schusszeile Schusszeile::lesen(char *line, quint32 length)
     }
 
     Schusszeile s;
-    s.valid = beginntMitZiffer(feld[1]);
+    s.valid = ziffer(feld[1][0]);
     s.ringe = s.valid ? zahl(feld[1]) : -1.0;
-    s.teiler = beginntMitZiffer(feld[2]) ? zahl(feld[2]) : -1.0;
+    s.teiler = ziffer(feld[2][0]) ? zahl(feld[2]) : -1.0;
     s.x = zahl(feld[3]);
     s.y = zahl(feld[4]);
     s.ungewoehnlich = (s.valid && !schlicht(feld[1])) || (s.teiler >= 0.0 && !schlicht(feld[2]))
