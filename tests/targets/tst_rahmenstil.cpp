@@ -1,9 +1,11 @@
 // The grid's group box style must look exactly like the style it stands in
-// for; it only changes how the inside is filled.
+// for; it only changes how the frame is drawn: the bands as kept pictures,
+// the inside as one fill.
 
 #include "targets/rahmenstil.h"
 
 #include <QGroupBox>
+#include <QPainter>
 #include <QStyleFactory>
 #include <QTest>
 
@@ -45,11 +47,24 @@ void TestRahmenStil::gleichesBild()
     const int h = groesse.height();
     const QList<QRect> teile { box.rect(), QRect(w - 30, h / 3, 30, 20), QRect(0, h - 25, 40, 25),
                                QRect(w / 2 - 10, h / 2 - 10, 20, 20) };
+    // Also the whole box on a device of twice the pixels, and under a
+    // printer's scale, where the bands are drawn directly.
     const auto bilder = [&](QStyle *stil) {
         box.setStyle(stil);
         QList<QImage> b;
         for (const QRect &teil : teile)
             b << box.grab(teil).toImage();
+        for (const qreal massstab : { 2.0, 1.5 }) {
+            QImage bild(groesse * massstab, QImage::Format_ARGB32_Premultiplied);
+            bild.fill(Qt::white);
+            if (massstab == 2.0)
+                bild.setDevicePixelRatio(massstab);
+            QPainter painter(&bild);
+            if (massstab != 2.0)
+                painter.scale(massstab, massstab);
+            box.render(&painter);
+            b << bild;
+        }
         return b;
     };
     const QList<QImage> vorher = bilder(basis.get());
