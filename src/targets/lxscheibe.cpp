@@ -224,7 +224,14 @@ void LxScheibe::addText(QPainter *painter)
     }
 }
 
-QPixmap LxScheibe::flaeche(const Face &face, int abRing, int *rand) const
+bool LxScheibe::_flaechenBehalten = true;
+
+void LxScheibe::setFlaechenBehalten(bool behalten)
+{
+    _flaechenBehalten = behalten;
+}
+
+void LxScheibe::zeichneFlaeche(QPainter *painter, const Face &face, int abRing, QPoint mitte) const
 {
     // The numbers are the same on every face and every paint.
     static const QStringList zifferText = [] {
@@ -234,64 +241,71 @@ QPixmap LxScheibe::flaeche(const Face &face, int abRing, int *rand) const
         return texte;
     }();
 
-    // Room for the outer ring and for ring numbers that stick out of a tiny face.
-    const int aussen = static_cast<int>(std::floor(_pixelProRing * face.ringRadius[abRing - 1]));
-    *rand = aussen + 16;
-    QFont zifferFont = font();
-    zifferFont.setPointSize(7);
-    const qreal dpr = devicePixelRatioF();
+    const int mx = mitte.x();
+    const int my = mitte.y();
+    painter->setRenderHint(QPainter::Antialiasing, true);
+    painter->setPen(Qt::black);
+    painter->setBrush(QColor(static_cast<QRgb>(_farbe)));
+    for (int i = 0; i < face.ringCount; ++i) {
+        const int ring = i + 1;
+        if (ring == face.schwarzAb)
+            painter->setBrush(Qt::black);
+        if (ring == face.weisseLinienAb)
+            painter->setPen(Qt::white);
+        if (ring == face.weisserPunktAb)
+            painter->setBrush(Qt::white);
+        if (ring < abRing)
+            continue;
+        const int r = static_cast<int>(std::floor(_pixelProRing * face.ringRadius[i]));
+        painter->drawEllipse(QRect(mx - r, my - r, 2 * r, 2 * r));
+    }
+
+    // Numbers on rings narrower than their type run into each other and
+    // into the lines; such a small face reads better without them.
+    if (_pixelProRing < 6)
+        return;
+    painter->setFont(zifferFont());
+    painter->setPen(Qt::black);
+    for (int i = 0; i < zifferText.size(); ++i) {
+        if (i + 1 == face.weisseZiffernAb)
+            painter->setPen(Qt::white);
+        if (i + 1 < abRing)
+            continue;
+        const int hoehe = static_cast<int>(std::floor(_pixelProRing * face.zifferRadius[i]));
+        const QString &text = zifferText.at(i);
+        painter->drawText(QPoint(mx - 2, my + 4 - hoehe), text);
+        painter->drawText(QPoint(mx - 2 + hoehe, my + 4), text);
+        painter->drawText(QPoint(mx - 2, my + 4 + hoehe), text);
+        painter->drawText(QPoint(mx - 2 - hoehe, my + 4), text);
+    }
+}
+
+QFont LxScheibe::zifferFont() const
+{
+    QFont f = font();
+    f.setPointSize(7);
+    return f;
+}
+
+QPixmap LxScheibe::flaeche(const Face &face, int abRing, int rand, qreal dpr) const
+{
     const QString schluessel = QStringLiteral("LxScheibe/%1/%2/%3/%4/%5/%6")
                                    .arg(quintptr(&face))
                                    .arg(abRing)
                                    .arg(_pixelProRing)
                                    .arg(_farbe)
                                    .arg(dpr)
-                                   .arg(zifferFont.key());
+                                   .arg(zifferFont().key());
     QPixmap bild;
     if (QPixmapCache::find(schluessel, &bild))
         return bild;
 
-    const int seite = 2 * *rand;
+    const int seite = 2 * rand;
     bild = QPixmap(QSize(seite, seite) * dpr);
     bild.setDevicePixelRatio(dpr);
     bild.fill(Qt::transparent);
-    const int m = *rand;
     QPainter painter(&bild);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setPen(Qt::black);
-    painter.setBrush(QColor(static_cast<QRgb>(_farbe)));
-
-    for (int i = 0; i < face.ringCount; ++i) {
-        const int ring = i + 1;
-        if (ring == face.schwarzAb)
-            painter.setBrush(Qt::black);
-        if (ring == face.weisseLinienAb)
-            painter.setPen(Qt::white);
-        if (ring == face.weisserPunktAb)
-            painter.setBrush(Qt::white);
-        if (ring < abRing)
-            continue;
-        const int r = static_cast<int>(std::floor(_pixelProRing * face.ringRadius[i]));
-        painter.drawEllipse(QRect(m - r, m - r, 2 * r, 2 * r));
-    }
-
-    // Numbers on rings narrower than their type run into each other and
-    // into the lines; such a small face reads better without them.
-    const bool ziffern = _pixelProRing >= 6;
-    painter.setFont(zifferFont);
-    painter.setPen(Qt::black);
-    for (int i = 0; ziffern && i < zifferText.size(); ++i) {
-        if (i + 1 == face.weisseZiffernAb)
-            painter.setPen(Qt::white);
-        if (i + 1 < abRing)
-            continue;
-        const int hoehe = static_cast<int>(std::floor(_pixelProRing * face.zifferRadius[i]));
-        const QString &text = zifferText.at(i);
-        painter.drawText(QPoint(m - 2, m + 4 - hoehe), text);
-        painter.drawText(QPoint(m - 2 + hoehe, m + 4), text);
-        painter.drawText(QPoint(m - 2, m + 4 + hoehe), text);
-        painter.drawText(QPoint(m - 2 - hoehe, m + 4), text);
-    }
+    zeichneFlaeche(&painter, face, abRing, QPoint(rand, rand));
     painter.end();
     QPixmapCache::insert(schluessel, bild);
     return bild;
@@ -314,10 +328,21 @@ void LxScheibe::paintFace(const Face &face)
             = static_cast<int>(std::lround(_pixelProRing * face.ringRadius[0] / face.ringRadius[abRing - 1]));
     }
 
-    int rand = 0;
-    const QPixmap bild = flaeche(face, abRing, &rand);
     QPainter painter(this);
-    painter.drawPixmap(_mitteX - rand, _mitteY - rand, bild);
+    // The picture is kept at the pixels of the device painted on, which a
+    // render into a finer image or a second screen's backing store sets by
+    // the painter's scale, not by the widget's own pixel ratio; it must land
+    // on whole device pixels to come out as drawn.
+    const int rand = static_cast<int>(std::floor(_pixelProRing * face.ringRadius[abRing - 1])) + 16;
+    const QTransform zumGeraet = painter.deviceTransform();
+    const QPointF ecke = zumGeraet.map(QPointF(_mitteX - rand, _mitteY - rand));
+    const bool behalten = _flaechenBehalten && zumGeraet.type() <= QTransform::TxScale
+        && zumGeraet.m11() == zumGeraet.m22() && zumGeraet.m11() > 0 && ecke.x() == std::floor(ecke.x())
+        && ecke.y() == std::floor(ecke.y());
+    if (behalten)
+        painter.drawPixmap(_mitteX - rand, _mitteY - rand, flaeche(face, abRing, rand, zumGeraet.m11()));
+    else
+        zeichneFlaeche(&painter, face, abRing, QPoint(_mitteX, _mitteY));
     painter.setRenderHint(QPainter::Antialiasing, true);
 
     if (_valid && std::isfinite(_x) && std::isfinite(_y)) {

@@ -8,6 +8,7 @@
 class QMouseEvent;
 class QPainter;
 class QPixmap;
+class QFont;
 
 // One target of a target card: holds at most one shot, scores it, shows its
 // number, ring text and Teiler text, colours itself by the state of the shot
@@ -96,6 +97,10 @@ public:
     // The pixels per ring width that a face of this size takes by itself.
     static int pixelProRingFuer(QSize groesse);
 
+    // Whether the faces' rings are kept as pictures (the default) or drawn
+    // anew with every paint, for comparing the two.
+    static void setFlaechenBehalten(bool behalten);
+
     // Face geometry of the last paint; all 0 before the first one.
     int pixelProRing() const { return _pixelProRing; }
     int mitteX() const { return _mitteX; }
@@ -127,12 +132,18 @@ protected:
     void paintFace(const Face &face);
 
 private:
-    // The rings and ring numbers of a face, drawn once per face, size, colour
-    // and font and kept in the pixmap cache: at full-screen sizes the rings
-    // cost more than everything else on the screen, and they only change with
-    // those four. Rings outside `abRing` are left out. The centre lies at
-    // (*rand, *rand).
-    QPixmap flaeche(const Face &face, int abRing, int *rand) const;
+    // The rings and ring numbers of a face around `mitte`; rings outside
+    // `abRing` are left out.
+    void zeichneFlaeche(QPainter *painter, const Face &face, int abRing, QPoint mitte) const;
+    QFont zifferFont() const;
+    // Those drawn once per face, size, colour, pixel ratio and font and kept
+    // in the pixmap cache: at full-screen sizes the rings cost more than
+    // everything else on the screen, and they only change with those. The
+    // centre lies at (rand, rand): room for the outer ring and for ring
+    // numbers that stick out of a tiny face.
+    QPixmap flaeche(const Face &face, int abRing, int rand, qreal dpr) const;
+
+    static bool _flaechenBehalten;
     unsigned _index;
     double _teilerAbstand;
     int _pixelProRing = 0;
