@@ -126,7 +126,7 @@ int benchPaint(int argc, char **argv)
         const double ratio = median(ratios);
         const QByteArray name = QStringLiteral("paint %1x%2").arg(g.width()).arg(g.height()).toLatin1();
         result(name.constData(), QStringLiteral("%1 ms (%2 x floor)").arg(v, 0, 'f', 2).arg(ratio, 0, 'f', 2),
-               QStringLiteral("%1 ms").arg(n, 0, 'f', 2), QStringLiteral("<= 1.5 x floor"), ratio <= 1.5);
+               QStringLiteral("%1 ms").arg(n, 0, 'f', 2), QStringLiteral("<= 0.5 x floor"), ratio <= 0.5);
     }
     return 0;
 }
