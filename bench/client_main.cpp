@@ -10,6 +10,7 @@
 #include "sitzung.h"
 
 #include "app/mainwindow.h"
+#include "app/sprache.h"
 
 #include <QIcon>
 
@@ -27,6 +28,7 @@ static void wieMain()
     Q_INIT_RESOURCE(kovrit);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/img/kovrit_24x24.ico")));
     std::setlocale(LC_NUMERIC, "C");
+    Sprache::deutsch(qApp);
 }
 
 namespace {
