@@ -116,13 +116,10 @@ MainWindow::~MainWindow()
 
 void MainWindow::richteVerlaufEin(const QString &path)
 {
-    _verlaufDock = new VerlaufDock(_fluss.verlauf(), this);
-    connect(_verlaufDock, &VerlaufDock::nummerGewaehlt, this, &MainWindow::onVerlaufGewaehlt);
-    addDockWidget(Qt::RightDockWidgetArea, _verlaufDock);
-    resizeDocks({ _verlaufDock }, { 380 }, Qt::Horizontal);
-    QAction *verlaufZeigen = _verlaufDock->toggleViewAction();
-    verlaufZeigen->setShortcut(Qt::Key_F9);
-    ui->menuDatei->insertAction(ui->logoff, verlaufZeigen);
+    _verlaufPlatz = new QAction(tr("Verlauf"), this);
+    _verlaufPlatz->setShortcut(Qt::Key_F9);
+    _verlaufPlatz->setEnabled(false);
+    ui->menuDatei->insertAction(ui->logoff, _verlaufPlatz);
     auto *einstellungen = new QAction(tr("Einstellungen…"), this);
     einstellungen->setObjectName(QStringLiteral("einstellungen"));
     connect(einstellungen, &QAction::triggered, this, [this, path] { onEinstellungen(path); });
@@ -139,6 +136,21 @@ void MainWindow::richteVerlaufEin(const QString &path)
     ui->connect->setShortcut(Qt::Key_F5);
     ui->disconnect->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
     ui->info->setShortcut(Qt::Key_F1);
+}
+
+VerlaufDock *MainWindow::verlaufDock()
+{
+    if (_verlaufDock)
+        return _verlaufDock;
+    _verlaufDock = new VerlaufDock(_fluss.verlauf(), this);
+    connect(_verlaufDock, &VerlaufDock::nummerGewaehlt, this, &MainWindow::onVerlaufGewaehlt);
+    addDockWidget(Qt::RightDockWidgetArea, _verlaufDock);
+    resizeDocks({ _verlaufDock }, { 380 }, Qt::Horizontal);
+    QAction *verlaufZeigen = _verlaufDock->toggleViewAction();
+    verlaufZeigen->setShortcut(Qt::Key_F9);
+    ui->menuDatei->insertAction(_verlaufPlatz, verlaufZeigen);
+    delete std::exchange(_verlaufPlatz, nullptr);
+    return _verlaufDock;
 }
 
 void MainWindow::gotoLoginLayout()
@@ -174,8 +186,10 @@ void MainWindow::gotoLoginLayout()
     _statusText = tr("Offline");
     ui->statusBar->showMessage(_statusText);
     zeigeMaschinenStatus();
-    _verlaufDock->toggleViewAction()->setEnabled(false);
-    _verlaufDock->hide();
+    if (_verlaufDock) {
+        _verlaufDock->toggleViewAction()->setEnabled(false);
+        _verlaufDock->hide();
+    }
 }
 
 template<typename Widget> void MainWindow::entferne(Widget *&widget)
@@ -248,10 +262,11 @@ void MainWindow::gotoScheibenLayout(const QString &wettkampf, const QString &use
     _statusText = wettkampf;
     ui->statusBar->showMessage(_statusText);
     zeigeMaschinenStatus();
-    _verlaufDock->spaltenBreiten();
-    _verlaufDock->toggleViewAction()->setEnabled(true);
+    VerlaufDock *const dock = verlaufDock();
+    dock->spaltenBreiten();
+    dock->toggleViewAction()->setEnabled(true);
     // On a small screen the targets need the room; F9 shows the list.
-    _verlaufDock->setVisible(width() >= 1280);
+    dock->setVisible(width() >= 1280);
 }
 
 void MainWindow::onLoginDone(const QString &wettkampf, const QString &user)

@@ -85,8 +85,11 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // The Verlauf dock, the added menu entries and the keyboard shortcuts.
+    // The Verlauf's menu entry, the added menu entries and the keyboard shortcuts.
     void richteVerlaufEin(const QString &path);
+    // The Verlauf dock, made at the first login: the login screen never shows
+    // it, and its table and bold header font would delay the first frame.
+    VerlaufDock *verlaufDock();
     void gotoLoginLayout();
     void gotoScheibenLayout(const QString &wettkampf, const QString &user);
     void updateErgebnis();
@@ -134,6 +137,7 @@ private:
     QPointer<QMessageBox> _maschinenBox; // a box of the link while open
     Nebenansichten _neben { _fluss, this };
     VerlaufDock *_verlaufDock = nullptr;
+    QAction *_verlaufPlatz = nullptr; // the menu entry until the dock exists
     QLabel *_zaehlung = nullptr; // "12 gespeichert, 1 offen"
     QString _statusText; // the competition name, or "Offline"
     QString _url; // server and station token as configured, for the next login

@@ -1,6 +1,9 @@
 #include "station.h"
 
+#include <QDockWidget>
+#include <QMenu>
 #include <QMenuBar>
+#include <QTableView>
 
 // Every hit on the right card where it crosses the widgets: the mouse on a
 // target, keys in the card number input, the questions before a card is
@@ -209,6 +212,38 @@ private slots:
         st.action("connect")->trigger();
         QVERIFY(st.warteAufFehler(1));
         QCOMPARE(st.statusBeiFehler.first(), QStringLiteral("Maschine: getrennt"));
+    }
+
+    // The Verlauf is made at the first login, not for the login screen; its
+    // menu entry stands in the same place throughout, usable only while
+    // logged in.
+    void verlaufEntryThroughLoginAndLogoff()
+    {
+        Station st;
+        QVERIFY(st.start());
+        QMenu *datei = st.find<QMenu>("menuDatei");
+        const auto eintrag = [&] {
+            const QList<QAction *> a = datei->actions();
+            const qsizetype i = a.indexOf(st.action("drucken"));
+            return i > 0 ? a.at(i - 1) : nullptr;
+        };
+        QVERIFY(!st.window->findChild<QTableView *>(QStringLiteral("verlauf")));
+        QCOMPARE(eintrag()->text(), QStringLiteral("Verlauf"));
+        QVERIFY(!eintrag()->isEnabled());
+        QCOMPARE(eintrag()->shortcut(), QKeySequence(Qt::Key_F9));
+
+        for (int runde = 0; runde < 2; ++runde) {
+            QVERIFY(st.login());
+            auto *dock = st.window->findChild<QDockWidget *>(QStringLiteral("verlaufDock"));
+            QVERIFY(dock && st.window->findChild<QTableView *>(QStringLiteral("verlauf")));
+            QCOMPARE(st.window->findChildren<QDockWidget *>().size(), 1);
+            QCOMPARE(eintrag(), dock->toggleViewAction());
+            QVERIFY(eintrag()->isEnabled());
+            QCOMPARE(eintrag()->shortcut(), QKeySequence(Qt::Key_F9));
+            st.action("logoff")->trigger();
+            QVERIFY(!eintrag()->isEnabled());
+            QVERIFY(dock->isHidden());
+        }
     }
 
     // Menus passing under the mouse leave the competition name standing.
