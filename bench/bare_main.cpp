@@ -1,6 +1,9 @@
-// kovrit-bench-bare: the floor of start-up and memory, a QMainWindow with one
-// plain form of the login screen's widgets, linked against the same Qt
-// modules as the client (loading them is the toolkit's cost, not kovrit's).
+// kovrit-bench-bare: the floor of start-up and memory, a QMainWindow that
+// shows what the login screen shows, built plainly: the window icon, a menu
+// bar with the four menu titles, one form of the login widgets in a group
+// box, a status bar with "Offline" and the machine's state. Linked against
+// the same Qt modules as the client (loading them is the toolkit's cost, not
+// kovrit's).
 //   kovrit-bench-bare startup <spawn ns> <config>   (config is ignored)
 //   kovrit-bench-bare memory
 
@@ -8,9 +11,15 @@
 
 #include <QComboBox>
 #include <QFormLayout>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,18 +38,26 @@ int main(int argc, char **argv)
     const qint64 gestartet = startup ? std::atoll(argv[2]) : 0;
     BenchApp app(argc, argv);
 
+    QApplication::setWindowIcon(QIcon(QStringLiteral(KOVRIT_BENCH_ICON)));
     QMainWindow fenster;
-    auto *form = new QWidget;
-    auto *layout = new QFormLayout(form);
+    fenster.setWindowTitle(QStringLiteral("kovrit - Quilvo RM3"));
+    for (const char *titel : { "&Datei", "&Maschine", "&Ansicht", "?" })
+        fenster.menuBar()->addMenu(QString::fromUtf8(titel));
+    auto *seite = new QWidget;
+    auto *gruppe = new QGroupBox(QStringLiteral("Login"));
+    (new QVBoxLayout(seite))->addWidget(gruppe);
+    auto *layout = new QFormLayout(gruppe);
     auto *wahl = new QComboBox;
-    wahl->addItem(QStringLiteral("Wettkampf"));
+    wahl->addItem(QStringLiteral("Bitte Wettkampf wählen!"));
     layout->addRow(QStringLiteral("Wettkampf"), wahl);
-    layout->addRow(QStringLiteral("Benutzer"), new QLineEdit);
+    layout->addRow(QStringLiteral("Benutzername"), new QLineEdit);
     auto *passwort = new QLineEdit;
     passwort->setEchoMode(QLineEdit::Password);
     layout->addRow(QStringLiteral("Passwort"), passwort);
     layout->addRow(new QPushButton(QStringLiteral("Anmelden")));
-    fenster.setCentralWidget(form);
+    fenster.setCentralWidget(seite);
+    fenster.statusBar()->showMessage(QStringLiteral("Offline"));
+    fenster.statusBar()->addPermanentWidget(new QLabel(QStringLiteral("Maschine: getrennt")));
 
     if (startup) {
         fenster.showMaximized();
