@@ -6,6 +6,7 @@
 #include <QNetworkReply>
 #endif
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -95,11 +96,18 @@ qint64 BenchApp::paintedAfter(const QObject *widget, qint64 seit) const
 
 bool BenchApp::pumpUntil(const std::function<bool()> &cond, int timeoutMs)
 {
+    // Sleeps until the next event: processEvents with a time limit drops
+    // WaitForMoreEvents and would poll without pause, and a harness that
+    // spins takes the time slices a busy neighbour leaves to the client.
+    // The timer wakes the wait at the deadline.
     QDeadlineTimer deadline(timeoutMs);
+    QTimer wecker;
+    wecker.setSingleShot(true);
+    wecker.start(timeoutMs);
     while (!cond()) {
         if (deadline.hasExpired())
             return false;
-        processEvents(QEventLoop::WaitForMoreEvents, 20);
+        processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
