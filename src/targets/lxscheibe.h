@@ -5,10 +5,10 @@
 #include <QString>
 #include <QWidget>
 
+class QFont;
 class QMouseEvent;
 class QPainter;
 class QPixmap;
-class QFont;
 
 // One target of a target card: holds at most one shot, scores it, shows its
 // number, ring text and Teiler text, colours itself by the state of the shot

@@ -10,10 +10,10 @@
 // included; behind a full-screen grid of targets that smooth scaling costs
 // more than all the faces together, on every repaint of a target. This style
 // lets the base style draw only the border band, kept as four pictures per
-// frame size, and fills the inside, which such images keep
-// one flat (translucent) colour, with that colour. The group box fills its
-// own background, so the inside can be filled with the opaque colour that
-// the translucent one gives over it: a plain fill instead of a blend.
+// frame size, and fills the inside, which such images keep one flat
+// (translucent) colour, with that colour. The group box fills its own
+// background, so the inside can be filled with the opaque colour that the
+// translucent one gives over it: a plain fill instead of a blend.
 class RahmenStil : public QProxyStyle
 {
     Q_OBJECT
